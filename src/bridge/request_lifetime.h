@@ -1,0 +1,44 @@
+// RequestLifetime: whether the running store request is still wanted. The controller
+// gives the request up with `cancel` (deadline or stop); the stores ask `isActive` before
+// each unit of work and before answering, and end silently once it answers false.
+//
+// Thread safety: `cancel` runs on the main queue; `isActive` on any thread. The lock
+// guards only the flag and is held for nothing but the test. A test that passed does not
+// hold the request alive: work that passed it may still finish and report, and the
+// controller decides in its completion whether that answer still counts.
+#pragma once
+
+#include <mutex>
+
+#include "platform/clock.h"
+#include "platform/instant.h"
+
+namespace pemrix {
+
+// Seconds a "request-permission" may take (the user answers a system prompt).
+inline constexpr double kPermissionAllowance = 120.0;
+// Seconds "list-sources" and "query" may take.
+inline constexpr double kRequestAllowance = 15.0;
+
+class RequestLifetime {
+ public:
+  // Active until `cancel` or until `seconds` have passed on `clock`'s wall time. `clock`
+  // must outlive the lifetime.
+  RequestLifetime(double seconds, const platform::Clock& clock);
+  RequestLifetime(const RequestLifetime&) = delete;
+  RequestLifetime& operator=(const RequestLifetime&) = delete;
+
+  void cancel();
+  // False once cancelled or once the wall clock has reached the deadline.
+  bool isActive() const;
+
+  Instant deadline() const { return deadline_; }
+
+ private:
+  mutable std::mutex lock_;
+  bool cancelled_ = false;
+  const Instant deadline_;
+  const platform::Clock& clock_;
+};
+
+}  // namespace pemrix

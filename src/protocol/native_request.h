@@ -1,0 +1,58 @@
+// NativeRequest: one validated request line. `parse` is the only way to make one, so the
+// controller and the stores never see a request that breaks a rule of the protocol.
+//
+// All functions here are pure and may be called from any thread.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/instant.h"
+#include "protocol/native_entity.h"
+
+namespace pemrix {
+
+// Longest accepted request line in bytes, newline not counted.
+inline constexpr std::size_t kMaxLineBytes = 16384;
+
+struct NativeRequest {
+  std::string id;
+  std::string command;  // "status", "shutdown", "request-permission", "list-sources", "query"
+  std::optional<NativeEntity> entity;  // present for every command but "status" and "shutdown"
+  std::vector<std::string> sourceIds;  // "query" only: 1 to 16 identifiers, in request order
+  std::optional<Instant> start;        // events and reminders queries only
+  std::optional<Instant> end;          // events and reminders queries only
+  int64_t limit = 100;                 // "query" only: 1 to 100
+  std::optional<std::string> query;    // contacts queries only: the trimmed search text
+
+  // Reads one line (without its newline) into a validated request, or nothing when the
+  // line breaks any rule: not one JSON object, an unknown command or key, a value of the
+  // wrong type or out of range. Which rule was broken is deliberately not reported.
+  static std::optional<NativeRequest> parse(std::string_view line);
+
+  // The request id to echo in the failure answer to a refused line: the top-level "id"
+  // of a JSON object when it is a string that passes `validRequestId`, otherwise nothing.
+  static std::optional<std::string> echoId(std::string_view line);
+
+  // True for a request id: 1 to 64 characters of A-Z, a-z, 0-9, "_" and "-".
+  static bool validRequestId(std::string_view id);
+
+  // True for a source identifier: not empty, at most 512 bytes of UTF-8, and without
+  // control (Cc) or format (Cf) characters. Expects well-formed UTF-8.
+  static bool validIdentifier(std::string_view text);
+
+  // Reads a timestamp of the form 2024-05-01T08:30:00Z, with an optional fraction of 1 to
+  // 9 digits, naming a date and time that exist in UTC; nothing for any other text.
+  static std::optional<Instant> parseDate(std::string_view text);
+
+  friend bool operator==(const NativeRequest&, const NativeRequest&) = default;
+};
+
+// Writes `instant` in the date form of results: UTC, whole seconds, "Z"
+// (2024-05-01T09:30:00Z). Fractions of a second are dropped.
+std::string formatDate(Instant instant);
+
+}  // namespace pemrix

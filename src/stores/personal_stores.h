@@ -1,0 +1,90 @@
+// PersonalStores: the one owner of the calendar and contact stores. It reports permission
+// states, asks the system for access, and runs every store request (access, listing,
+// queries) on its own serial queue behind the permission gate, answering through a
+// completion. It creates each store on first use and forwards the stores' change
+// notifications to `onChange`.
+//
+// Thread safety: construct, `setOnChange` and `perform` on the main queue; `permission`,
+// `readable` and `status` on any thread. Store handles are touched only on the serial
+// queue. Completions are called at most once, on the serial queue or on a platform thread
+// (access requests, reminder fetches); they are never called for a request whose lifetime
+// is no longer active when the work would answer.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "bridge/request_lifetime.h"
+#include "platform/calendar_store.h"
+#include "platform/contact_store.h"
+#include "platform/serial_queue.h"
+#include "platform/system.h"
+#include "protocol/bridge_failure.h"
+#include "protocol/native_request.h"
+#include "protocol/wire_json.h"
+
+namespace pemrix {
+
+// The answer of a store request: a result object, or a failure to report unchanged.
+using StoreResult = std::variant<Json, BridgeFailure>;
+using StoreCompletion = std::function<void(StoreResult)>;
+using Lifetime = std::shared_ptr<RequestLifetime>;
+
+class PersonalStores {
+ public:
+  explicit PersonalStores(platform::System& system);
+  ~PersonalStores();
+  PersonalStores(const PersonalStores&) = delete;
+  PersonalStores& operator=(const PersonalStores&) = delete;
+
+  // One of "notDetermined", "restricted", "denied", "fullAccess", "writeOnly" (calendars),
+  // "limited" (contacts) or "unknown", from the system's current authorisation status.
+  std::string permission(NativeEntity entity) const;
+  // True for "fullAccess", and for "limited" contacts.
+  bool readable(NativeEntity entity) const;
+  // {"permissions": {"events": ..., "reminders": ..., "contacts": ...}}. Creates no store.
+  Json status() const;
+
+  // Called with "events" and "reminders" for each calendar-store change and with
+  // "contacts" for each contact-store change, on the thread that reports it. Set once,
+  // before the first request.
+  void setOnChange(std::function<void(NativeEntity)> onChange);
+
+  // Runs a "request-permission", "list-sources" or "query" request on the serial queue and
+  // returns at once. `request.entity` must be present.
+  void perform(const NativeRequest& request, Lifetime lifetime, StoreCompletion completion);
+
+ private:
+  struct ChangeRelay;
+
+  void work(const NativeRequest& request, const Lifetime& lifetime,
+            const StoreCompletion& completion);
+  void askForAccess(NativeEntity entity, const Lifetime& lifetime, StoreCompletion completion);
+  std::optional<BridgeFailure> listSources(NativeEntity entity, const Lifetime& lifetime,
+                                           const StoreCompletion& completion);
+  std::optional<BridgeFailure> queryEvents(const NativeRequest& request, const Lifetime& lifetime,
+                                           const StoreCompletion& completion);
+  std::optional<BridgeFailure> queryReminders(const NativeRequest& request,
+                                              const std::vector<platform::CalendarInfo>& lists,
+                                              const Lifetime& lifetime,
+                                              const StoreCompletion& completion);
+  std::optional<BridgeFailure> queryContacts(const NativeRequest& request,
+                                             const Lifetime& lifetime,
+                                             const StoreCompletion& completion);
+
+  platform::CalendarStore& eventStore();
+  platform::ContactStore& contactStore();
+
+  platform::System& system_;
+  std::unique_ptr<platform::CalendarStore> events_;
+  std::unique_ptr<platform::ContactStore> contacts_;
+  std::vector<platform::ObserverToken> observers_;
+  std::shared_ptr<ChangeRelay> relay_;
+  // Last, so that it is destroyed first: no work runs once the members above go away.
+  platform::SerialQueue queue_;
+};
+
+}  // namespace pemrix
