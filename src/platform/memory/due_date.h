@@ -1,0 +1,25 @@
+// Resolving a reminder's due-date components into an instant with the time-zone database,
+// the way the calendar service does: the components' own zone wins over the calendar's,
+// unset hour, minute and second count as zero, and out-of-range fields roll over (month 13
+// is January of the next year, day 0 the last day of the previous month).
+//
+// Thread safety: pure apart from the time-zone database, which is safe to share.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/calendar_store.h"
+#include "platform/instant.h"
+
+namespace pemrix::platform {
+
+// The instant `due` names in `calendarZone` (IANA name) unless it carries a zone of its
+// own. Nothing when year, month or day is missing, the zone is unknown, or the result lies
+// outside the years -32000 to 32000.
+std::optional<Instant> resolveDueDate(const DateComponents& due, const std::string& calendarZone);
+
+// True when `name` is a zone of the time-zone database.
+bool knownTimeZone(const std::string& name);
+
+}  // namespace pemrix::platform

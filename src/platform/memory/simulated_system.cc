@@ -1,0 +1,168 @@
+// The simulated operating system: authorisation, access requests, threads, delays,
+// change notifications and the record of what was asked.
+#include "platform/memory/simulated_system.h"
+
+#include <algorithm>
+
+#include "platform/memory/simulated_system_impl.h"
+
+namespace pemrix::platform {
+
+System::System(World world, Clock& clock)
+    : impl_(std::make_unique<Impl>(std::move(world), clock)) {}
+
+System::~System() { close(); }
+
+void System::close() { impl_->close(); }
+
+Clock& System::clock() { return impl_->clock; }
+
+int System::authorization(WorldEntity entity) const { return impl_->authorization(entity); }
+
+void System::setAuthorization(WorldEntity entity, int status) {
+  impl_->setAuthorization(entity, status);
+}
+
+void System::postChange(WorldChange::Store store) { impl_->postChange(store); }
+
+System::Record System::record() const { return impl_->record(); }
+
+System::Impl::Impl(World worldIn, Clock& clockIn)
+    : world(std::move(worldIn)), clock(clockIn), startUptime_(clockIn.uptime()) {
+  for (std::size_t i = 0; i < authorization_.size(); ++i) {
+    authorization_[i] = world.authorization[i];
+  }
+  scheduleWorldChanges();
+}
+
+System::Impl::~Impl() { close(); }
+
+int System::Impl::authorization(WorldEntity entity) const {
+  return authorization_[indexOf(entity)].load();
+}
+
+void System::Impl::setAuthorization(WorldEntity entity, int status) {
+  authorization_[indexOf(entity)] = status;
+}
+
+bool System::Impl::readable(WorldEntity entity) const {
+  int status = authorization(entity);
+  return status == 3 || (entity == WorldEntity::contacts && status == 4);
+}
+
+bool System::Impl::delay(double seconds) const {
+  if (seconds <= 0) return !closing_.load();
+  return clock.sleepUntil(clock.uptime() + seconds, closing_);
+}
+
+void System::Impl::spawn(std::function<void()> task) {
+  std::lock_guard<std::mutex> lock(threadsMutex_);
+  if (closing_.load()) return;
+  threads_.emplace_back(std::move(task));
+}
+
+void System::Impl::keepUntilClose(std::shared_ptr<void> held) {
+  std::lock_guard<std::mutex> lock(threadsMutex_);
+  if (closing_.load()) return;  // dropped on return, as close would have done
+  held_.push_back(std::move(held));
+}
+
+void System::Impl::requestAccess(WorldEntity entity, AccessCompletion completion) {
+  const AccessBehaviour& behaviour = world.accessRequests[indexOf(entity)];
+  spawn([this, entity, &behaviour, completion = std::move(completion)]() mutable {
+    if (!delay(behaviour.delaySeconds)) return;
+    if (behaviour.status) setAuthorization(entity, *behaviour.status);
+    if (!behaviour.completes) {
+      keepUntilClose(std::make_shared<AccessCompletion>(std::move(completion)));
+      return;
+    }
+    std::optional<PlatformError> error;
+    if (behaviour.error) error = PlatformError{"The simulated access request failed."};
+    completion(readable(entity), std::move(error));
+  });
+}
+
+void System::Impl::sourcesListed(WorldEntity entity) {
+  const auto& revoked = world.faults.revokeDuring;
+  if (std::find(revoked.begin(), revoked.end(), entity) == revoked.end()) return;
+  if (listedOnce_[indexOf(entity)].exchange(true)) return;
+  setAuthorization(entity, 2);
+}
+
+ObserverToken System::Impl::observe(WorldChange::Store store, std::function<void()> callback) {
+  std::shared_ptr<ObserverRegistry> registry = observers_;
+  uint64_t key = registry->add(store, std::move(callback));
+  return ObserverToken(std::shared_ptr<void>(nullptr, [registry, key](void*) {
+    registry->remove(key);
+  }));
+}
+
+void System::Impl::postChange(WorldChange::Store store) {
+  spawn([registry = observers_, store] { registry->deliver(store); });
+}
+
+void System::Impl::scheduleWorldChanges() {
+  for (const WorldChange& change : world.faults.changes) {
+    double when = startUptime_ + change.afterSeconds;
+    spawn([this, when, store = change.store] {
+      if (clock.sleepUntil(when, closing_)) observers_->deliver(store);
+    });
+  }
+}
+
+void System::Impl::logCall(std::string name) {
+  std::lock_guard<std::mutex> lock(recordMutex_);
+  record_.calls.push_back(std::move(name));
+}
+
+void System::Impl::logContactFetch(const ContactFetchRequest& request) {
+  std::lock_guard<std::mutex> lock(recordMutex_);
+  record_.contactFetches.push_back(request);
+}
+
+void System::Impl::noteStoreCreated(bool contactStore) {
+  std::lock_guard<std::mutex> lock(recordMutex_);
+  if (contactStore) {
+    ++record_.contactStoresCreated;
+    record_.calls.push_back("contactStoreCreated");
+  } else {
+    ++record_.eventStoresCreated;
+    record_.calls.push_back("calendarStoreCreated");
+  }
+}
+
+System::Record System::Impl::record() const {
+  std::lock_guard<std::mutex> lock(recordMutex_);
+  Record copy = record_;
+  copy.observersAdded = observers_->added();
+  copy.observersRemoved = observers_->removed();
+  return copy;
+}
+
+void System::Impl::close() {
+  {
+    std::lock_guard<std::mutex> lock(threadsMutex_);
+    closing_ = true;
+  }
+  clock.interrupt();
+  for (;;) {
+    std::vector<std::thread> threads;
+    std::vector<std::shared_ptr<void>> held;
+    {
+      std::lock_guard<std::mutex> lock(threadsMutex_);
+      threads.swap(threads_);
+      held.swap(held_);
+    }
+    if (threads.empty() && held.empty()) return;
+    for (std::thread& thread : threads) {
+      // A system thread that closes the system cannot wait for itself.
+      if (thread.get_id() == std::this_thread::get_id()) {
+        thread.detach();
+      } else {
+        thread.join();
+      }
+    }
+  }
+}
+
+}  // namespace pemrix::platform

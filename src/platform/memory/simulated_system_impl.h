@@ -1,0 +1,90 @@
+// System::Impl: the state of the simulated operating system that the simulated calendar
+// and contact stores share: the world, authorisation states, the system's own threads,
+// simulated delays, change observers and the record of platform calls.
+//
+// Ownership: the System owns its Impl; the Impl owns every thread it starts and joins them
+// in `close`. The observer registry is shared with the observer tokens, so a token that
+// outlives the System can still be released safely.
+//
+// Thread safety: every member may be called from any thread.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/calendar_store.h"
+#include "platform/contact_store.h"
+#include "platform/memory/observer_registry.h"
+#include "platform/memory/simulated_system.h"
+#include "platform/observer_token.h"
+
+namespace pemrix::platform {
+
+struct System::Impl {
+  Impl(World world, Clock& clock);
+  ~Impl();
+
+  const World world;
+  Clock& clock;
+
+  // Authorisation. Readable means 3, or 3 or 4 for contacts.
+  int authorization(WorldEntity entity) const;
+  void setAuthorization(WorldEntity entity, int status);
+  bool readable(WorldEntity entity) const;
+
+  // Sleeps `seconds` of clock time on the calling thread; false when the system closed
+  // before the time was up (or was already closed).
+  bool delay(double seconds) const;
+  // Runs `task` on a new thread that the system owns; does nothing once closing.
+  void spawn(std::function<void()> task);
+  // Keeps something (an uncalled completion) alive until `close`, which drops it.
+  void keepUntilClose(std::shared_ptr<void> held);
+
+  // Simulates asking for access to `entity` (delay, new status, completion).
+  void requestAccess(WorldEntity entity, AccessCompletion completion);
+  // Applies "revokeDuring": the first listing of an entity's sources denies it.
+  void sourcesListed(WorldEntity entity);
+
+  ObserverToken observe(WorldChange::Store store, std::function<void()> callback);
+  // Delivers one change notification from a new system thread.
+  void postChange(WorldChange::Store store);
+
+  void logCall(std::string name);
+  void logContactFetch(const ContactFetchRequest& request);
+  void noteStoreCreated(bool contactStore);
+  Record record() const;
+
+  void close();
+
+ private:
+  void scheduleWorldChanges();
+
+  std::array<std::atomic<int>, 3> authorization_;
+  std::array<std::atomic<bool>, 3> listedOnce_{};
+  const double startUptime_;
+
+  std::atomic<bool> closing_{false};
+  std::mutex threadsMutex_;  // guards threads_ and held_
+  std::vector<std::thread> threads_;
+  std::vector<std::shared_ptr<void>> held_;
+
+  std::shared_ptr<ObserverRegistry> observers_ = std::make_shared<ObserverRegistry>();
+
+  mutable std::mutex recordMutex_;  // guards record_
+  Record record_;
+};
+
+// The world's index of an entity, and the entity that a calendar entity type stands for.
+inline std::size_t indexOf(WorldEntity entity) { return static_cast<std::size_t>(entity); }
+inline WorldEntity entityOf(CalendarEntityType type) {
+  return type == CalendarEntityType::events ? WorldEntity::events : WorldEntity::reminders;
+}
+
+}  // namespace pemrix::platform

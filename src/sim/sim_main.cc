@@ -1,0 +1,38 @@
+// pemrix-bridge-sim: the bridge over the in-memory platform. It behaves as the bridge
+// does, serving simulated stores: the world file named by PEMRIX_BRIDGE_WORLD, or a
+// built-in demonstration world. A world file that cannot be used ends it with status 78
+// and one line on stderr, its only output there.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <variant>
+
+#include "channel/process_entry.h"
+#include "platform/clock.h"
+#include "platform/memory/world.h"
+#include "platform/system.h"
+
+namespace {
+
+constexpr int kExitBadWorld = 78;
+
+pemrix::platform::World worldOrExit(pemrix::platform::Clock& clock) {
+  const char* path = std::getenv("PEMRIX_BRIDGE_WORLD");
+  if (path == nullptr || *path == '\0') return pemrix::platform::demoWorld(clock.now());
+  auto loaded = pemrix::platform::loadWorldFile(path);
+  if (auto* problem = std::get_if<std::string>(&loaded)) {
+    std::fprintf(stderr, "pemrix-bridge-sim: %s\n", problem->c_str());
+    std::exit(kExitBadWorld);
+  }
+  return std::get<pemrix::platform::World>(std::move(loaded));
+}
+
+}  // namespace
+
+int main(int argc, char** /*argv*/) {
+  pemrix::ignoreBrokenPipes();
+  if (!pemrix::startedWithoutArguments(argc)) return pemrix::kExitUsage;
+  auto* clock = new pemrix::platform::Clock();
+  auto* system = new pemrix::platform::System(worldOrExit(*clock), *clock);
+  pemrix::serve(*system, *clock);
+}

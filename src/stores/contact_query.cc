@@ -1,0 +1,126 @@
+// PersonalStores: the contacts query. Every word of the query must occur in a contact's
+// name, organisation or job title, ignoring case and diacritical marks. Only five
+// properties are ever fetched; containers are read one by one, contacts as stored (not
+// unified), and at most 2000 contacts are examined per query.
+#include <set>
+#include <variant>
+
+#include "bridge/bounded_result.h"
+#include "protocol/unicode.h"
+#include "stores/personal_stores.h"
+#include "stores/query_support.h"
+
+namespace pemrix {
+
+namespace {
+
+inline constexpr std::size_t kScanCap = 2000;
+inline constexpr std::size_t kNamePartLimit = 250;
+inline constexpr std::size_t kNameLimit = 500;
+inline constexpr std::size_t kOrganizationLimit = 300;
+inline constexpr std::size_t kJobTitleLimit = 200;
+
+const std::vector<platform::ContactKey> kKeysToFetch = {
+    platform::ContactKey::identifier, platform::ContactKey::givenName,
+    platform::ContactKey::familyName, platform::ContactKey::organizationName,
+    platform::ContactKey::jobTitle};
+
+// The texts of one contact as the result shows them.
+struct ContactTexts {
+  explicit ContactTexts(const platform::ContactRecord& contact)
+      : organization(clipped(contact.organizationName, kOrganizationLimit)),
+        job(clipped(contact.jobTitle, kJobTitleLimit)) {
+    std::string given = clipped(contact.givenName, kNamePartLimit);
+    std::string family = clipped(contact.familyName, kNamePartLimit);
+    std::string joined = given;
+    if (!given.empty() && !family.empty()) joined += ' ';
+    joined += family;
+    name = clipped(joined, kNameLimit);
+  }
+
+  bool matches(const std::vector<std::string>& terms) const {
+    std::string haystack = unicode::foldForSearch(name + " " + organization + " " + job);
+    for (const std::string& term : terms) {
+      if (haystack.find(term) == std::string::npos) return false;
+    }
+    return true;
+  }
+
+  std::string name;
+  std::string organization;
+  std::string job;
+};
+
+// The working state of one contacts query across its containers.
+struct ContactScan {
+  const std::vector<std::string>& terms;
+  std::size_t limit;
+  Json items = Json::array();
+  std::size_t scanned = 0;
+  std::set<std::string> seen;
+  bool truncated = false;
+
+  void visit(const platform::ContactRecord& contact, const std::string& containerId,
+             bool& stop) {
+    ++scanned;
+    ContactTexts texts(contact);
+    if (texts.matches(terms) && seen.insert(contact.identifier).second) {
+      items.push_back({{"id", clipped(contact.identifier, kItemIdentifierLimit)},
+                       {"sourceId", containerId},
+                       {"title", texts.name.empty() ? texts.organization : texts.name},
+                       {"organization", texts.organization},
+                       {"jobTitle", texts.job}});
+    }
+    if (items.size() >= limit || scanned >= kScanCap) {
+      truncated = true;
+      stop = true;
+    }
+  }
+};
+
+}  // namespace
+
+std::optional<BridgeFailure> PersonalStores::queryContacts(const NativeRequest& request,
+                                                           const Lifetime& lifetime,
+                                                           const StoreCompletion& completion) {
+  if (!request.query) return BridgeFailure::invalidRequest();
+  platform::ContactStore& store = contactStore();
+  const std::set<std::string> requested(request.sourceIds.begin(), request.sourceIds.end());
+  auto listed = store.containers();
+  if (std::holds_alternative<platform::PlatformError>(listed)) {
+    return BridgeFailure::sourceUnavailable();
+  }
+  std::vector<std::string> selected;
+  for (const auto& container : std::get<std::vector<platform::ContainerInfo>>(listed)) {
+    if (requested.contains(container.identifier)) selected.push_back(container.identifier);
+  }
+  if (std::set<std::string>(selected.begin(), selected.end()) != requested) {
+    return BridgeFailure::contactsSourceMissing();
+  }
+
+  const std::vector<std::string> terms =
+      unicode::splitOnWhiteSpace(unicode::foldForSearch(*request.query));
+  ContactScan scan{terms, static_cast<std::size_t>(request.limit)};
+  for (const std::string& containerId : selected) {
+    if (!lifetime->isActive()) return std::nullopt;
+    platform::ContactFetchRequest fetch{kKeysToFetch, containerId, /*unifyResults=*/false,
+                                        /*mutableObjects=*/false};
+    platform::PlatformStatus status = store.enumerateContacts(
+        fetch, [&](const platform::ContactRecord& contact, bool& stop) {
+          if (!lifetime->isActive()) {
+            stop = true;
+            return;
+          }
+          scan.visit(contact, containerId, stop);
+        });
+    // A failure in any container discards the whole query: no partial result.
+    if (status) return BridgeFailure::sourceUnavailable();
+    if (scan.truncated) break;
+  }
+  if (!lifetime->isActive()) return std::nullopt;
+  if (!readable(NativeEntity::contacts)) return BridgeFailure::contactsAccessChanged();
+  completion(Json{{"items", std::move(scan.items)}, {"truncated", scan.truncated}});
+  return std::nullopt;
+}
+
+}  // namespace pemrix

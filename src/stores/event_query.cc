@@ -1,0 +1,72 @@
+// PersonalStores: queries over calendars. Both calendar entities share the guard and the
+// resolution of the requested calendars; events are then enumerated here, synchronously,
+// and reminders are fetched in reminder_query.cc.
+#include <set>
+
+#include "bridge/bounded_result.h"
+#include "stores/personal_stores.h"
+#include "stores/query_support.h"
+
+namespace pemrix {
+
+namespace {
+
+Json eventItem(const platform::EventRecord& event) {
+  std::string start = formatDate(*event.start);
+  return Json{{"id", clipped(event.itemIdentifier, kItemIdentifierLimit) + "@" + start},
+              {"sourceId", *event.calendarIdentifier},
+              {"title", clipped(event.title, kItemTitleLimit)},
+              {"start", start},
+              {"end", formatDate(*event.end)},
+              {"allDay", event.allDay}};
+}
+
+}  // namespace
+
+std::optional<BridgeFailure> PersonalStores::queryEvents(const NativeRequest& request,
+                                                         const Lifetime& lifetime,
+                                                         const StoreCompletion& completion) {
+  if (!request.entity || !request.start || !request.end) return BridgeFailure::invalidRequest();
+  platform::CalendarStore& store = eventStore();
+  const std::set<std::string> requested(request.sourceIds.begin(), request.sourceIds.end());
+  const auto type = *request.entity == NativeEntity::events
+                        ? platform::CalendarEntityType::events
+                        : platform::CalendarEntityType::reminders;
+  std::vector<platform::CalendarInfo> selected;
+  std::set<std::string> found;
+  for (auto& calendar : store.calendars(type)) {
+    if (!requested.contains(calendar.identifier)) continue;
+    found.insert(calendar.identifier);
+    selected.push_back(std::move(calendar));
+  }
+  if (found != requested) return BridgeFailure::sourceMissing();
+  if (*request.entity == NativeEntity::reminders) {
+    return queryReminders(request, selected, lifetime, completion);
+  }
+
+  Json items = Json::array();
+  bool truncated = false;
+  const auto limit = static_cast<std::size_t>(request.limit);
+  store.enumerateEvents(
+      *request.start, *request.end, selected,
+      [&](const platform::EventRecord& event, bool& stop) {
+        if (!lifetime->isActive()) {
+          stop = true;
+          return;
+        }
+        if (!event.calendarIdentifier || !requested.contains(*event.calendarIdentifier)) return;
+        if (!event.start || !event.end) return;
+        items.push_back(eventItem(event));
+        if (items.size() >= limit) {
+          truncated = true;
+          stop = true;
+        }
+      });
+  // The limit applies in delivery order; the items kept are then put in date order.
+  sortItemsByKey(items, "start");
+  finishCalendarQuery(system_, NativeEntity::events, std::move(items), truncated, lifetime,
+                      completion);
+  return std::nullopt;
+}
+
+}  // namespace pemrix

@@ -1,0 +1,127 @@
+// PersonalStores: the serial queue, the permission gate of every store request, access
+// requests, and the lazily created stores with their change observers.
+#include "stores/personal_stores.h"
+
+#include "platform/os_version.h"
+#include "stores/permissions.h"
+
+namespace pemrix {
+
+// Holds the change callback for the observers, which may report after the stores are gone.
+struct PersonalStores::ChangeRelay {
+  std::function<void(NativeEntity)> onChange = [](NativeEntity) {};
+};
+
+PersonalStores::PersonalStores(platform::System& system)
+    : system_(system),
+      relay_(std::make_shared<ChangeRelay>()),
+      queue_("app.pemrix.bridge.stores") {}
+
+PersonalStores::~PersonalStores() = default;
+
+std::string PersonalStores::permission(NativeEntity entity) const {
+  return permissionState(system_, entity);
+}
+
+bool PersonalStores::readable(NativeEntity entity) const { return isReadable(system_, entity); }
+
+Json PersonalStores::status() const {
+  Json permissions = Json::object();
+  for (NativeEntity entity : kAllEntities) {
+    permissions[std::string(rawValue(entity))] = permission(entity);
+  }
+  return Json{{"permissions", std::move(permissions)}};
+}
+
+void PersonalStores::setOnChange(std::function<void(NativeEntity)> onChange) {
+  relay_->onChange = std::move(onChange);
+}
+
+void PersonalStores::perform(const NativeRequest& request, Lifetime lifetime,
+                             StoreCompletion completion) {
+  queue_.async([this, request, lifetime = std::move(lifetime),
+                completion = std::move(completion)] { work(request, lifetime, completion); });
+}
+
+void PersonalStores::work(const NativeRequest& request, const Lifetime& lifetime,
+                          const StoreCompletion& completion) {
+  if (!lifetime->isActive()) return;
+  const NativeEntity entity = *request.entity;
+  if (request.command == "request-permission") {
+    std::string state = permission(entity);
+    if (state == "notDetermined" || (entity == NativeEntity::events && state == "writeOnly")) {
+      askForAccess(entity, lifetime, completion);
+    } else {
+      completion(Json{{"permission", state}});
+    }
+    return;
+  }
+  if (!readable(entity)) {
+    completion(BridgeFailure::permissionRequired());
+    return;
+  }
+  std::optional<BridgeFailure> failed;
+  if (request.command == "list-sources") {
+    failed = listSources(entity, lifetime, completion);
+  } else if (entity == NativeEntity::contacts) {
+    failed = queryContacts(request, lifetime, completion);
+  } else {
+    failed = queryEvents(request, lifetime, completion);
+  }
+  if (failed) completion(*failed);
+}
+
+void PersonalStores::askForAccess(NativeEntity entity, const Lifetime& lifetime,
+                                  StoreCompletion completion) {
+  // The system answers on a thread of its own; only the lifetime, the entity and the
+  // completion travel there.
+  platform::AccessCompletion answered = [&system = system_, lifetime, entity,
+                                         completion = std::move(completion)](
+                                            bool /*granted*/,
+                                            std::optional<platform::PlatformError> error) {
+    if (!lifetime->isActive()) return;
+    std::string state = permissionState(system, entity);
+    if (error && state == "notDetermined") {
+      completion(BridgeFailure::permissionUnavailable());
+    } else {
+      completion(Json{{"permission", state}});
+    }
+  };
+  if (entity == NativeEntity::contacts) {
+    contactStore().requestAccess(std::move(answered));
+  } else if (!platform::usesFullAccessRequests(platform::runningOsVersion())) {
+    eventStore().requestAccess(entity == NativeEntity::events
+                                   ? platform::CalendarEntityType::events
+                                   : platform::CalendarEntityType::reminders,
+                               std::move(answered));
+  } else if (entity == NativeEntity::events) {
+    eventStore().requestFullAccessToEvents(std::move(answered));
+  } else {
+    eventStore().requestFullAccessToReminders(std::move(answered));
+  }
+}
+
+platform::CalendarStore& PersonalStores::eventStore() {
+  if (!events_) {
+    events_ = std::make_unique<platform::CalendarStore>(system_);
+    observers_.push_back(events_->observeChanges([relay = std::weak_ptr<ChangeRelay>(relay_)] {
+      if (auto held = relay.lock()) {
+        held->onChange(NativeEntity::events);
+        held->onChange(NativeEntity::reminders);
+      }
+    }));
+  }
+  return *events_;
+}
+
+platform::ContactStore& PersonalStores::contactStore() {
+  if (!contacts_) {
+    contacts_ = std::make_unique<platform::ContactStore>(system_);
+    observers_.push_back(contacts_->observeChanges([relay = std::weak_ptr<ChangeRelay>(relay_)] {
+      if (auto held = relay.lock()) held->onChange(NativeEntity::contacts);
+    }));
+  }
+  return *contacts_;
+}
+
+}  // namespace pemrix

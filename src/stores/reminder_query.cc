@@ -1,0 +1,88 @@
+// PersonalStores: the reminders query. The fetch returns at once; the reminders arrive
+// later on a thread of the calendar service, where they are filtered, limited, sorted
+// by due date and answered. Nothing of PersonalStores is touched on that thread.
+#include <set>
+
+#include "bridge/bounded_result.h"
+#include "stores/personal_stores.h"
+#include "stores/query_support.h"
+
+namespace pemrix {
+
+namespace {
+
+// Everything the fetch completion needs, owned by it.
+struct ReminderFilter {
+  platform::System& system;
+  std::set<std::string> requested;
+  Instant start;
+  Instant end;
+  std::size_t limit;
+
+  // The reminder's due date when it is an incomplete reminder of a requested list due in
+  // [start, end); nothing otherwise.
+  std::optional<Instant> dueInWindow(const platform::ReminderRecord& reminder) const {
+    if (!reminder.calendarIdentifier || !requested.contains(*reminder.calendarIdentifier)) {
+      return std::nullopt;
+    }
+    if (reminder.completed || !reminder.due) return std::nullopt;
+    const platform::DateComponents& due = *reminder.due;
+    if (!due.year || !due.month || !due.day) return std::nullopt;
+    std::optional<Instant> date = platform::CalendarStore::dateFromComponents(system, due);
+    if (!date || *date < start || *date >= end) return std::nullopt;
+    return date;
+  }
+};
+
+Json reminderItem(const platform::ReminderRecord& reminder, Instant due) {
+  return Json{{"id", clipped(reminder.itemIdentifier, kItemIdentifierLimit)},
+              {"sourceId", *reminder.calendarIdentifier},
+              {"title", clipped(reminder.title, kItemTitleLimit)},
+              {"due", formatDate(due)},
+              {"completed", false},
+              {"priority", reminder.priority}};
+}
+
+void answerReminders(const ReminderFilter& filter,
+                     const std::optional<std::vector<platform::ReminderRecord>>& reminders,
+                     const Lifetime& lifetime, const StoreCompletion& completion) {
+  if (!lifetime->isActive()) return;
+  if (!reminders) {
+    completion(BridgeFailure::reminderListsUnavailable());
+    return;
+  }
+  Json items = Json::array();
+  bool truncated = false;
+  for (const platform::ReminderRecord& reminder : *reminders) {
+    if (!lifetime->isActive()) return;
+    std::optional<Instant> due = filter.dueInWindow(reminder);
+    if (!due) continue;
+    items.push_back(reminderItem(reminder, *due));
+    if (items.size() >= filter.limit) {
+      truncated = true;
+      break;
+    }
+  }
+  sortItemsByKey(items, "due");
+  finishCalendarQuery(filter.system, NativeEntity::reminders, std::move(items), truncated,
+                      lifetime, completion);
+}
+
+}  // namespace
+
+std::optional<BridgeFailure> PersonalStores::queryReminders(
+    const NativeRequest& request, const std::vector<platform::CalendarInfo>& lists,
+    const Lifetime& lifetime, const StoreCompletion& completion) {
+  ReminderFilter filter{system_,
+                        std::set<std::string>(request.sourceIds.begin(), request.sourceIds.end()),
+                        *request.start, *request.end, static_cast<std::size_t>(request.limit)};
+  eventStore().fetchIncompleteReminders(
+      *request.start, *request.end, lists,
+      [filter = std::move(filter), lifetime, completion](
+          std::optional<std::vector<platform::ReminderRecord>> reminders) {
+        answerReminders(filter, reminders, lifetime, completion);
+      });
+  return std::nullopt;
+}
+
+}  // namespace pemrix

@@ -1,0 +1,58 @@
+// PersonalStores: "list-sources", the calendars, reminder lists or contact accounts the
+// user can choose from, in the store's order.
+#include <variant>
+
+#include "bridge/bounded_result.h"
+#include "stores/personal_stores.h"
+#include "stores/query_support.h"
+
+namespace pemrix {
+
+namespace {
+
+inline constexpr std::size_t kSourceTitleLimit = 200;
+
+// Collects source objects, keeping the first `kMaxItems` and counting the rest.
+struct SourceList {
+  void add(const std::string& identifier, const std::string& title) {
+    if (!NativeRequest::validIdentifier(identifier)) return;
+    if (sources.size() < kMaxItems) {
+      sources.push_back({{"id", identifier}, {"title", clipped(title, kSourceTitleLimit)}});
+    }
+    ++collected;
+  }
+
+  Json sources = Json::array();
+  std::size_t collected = 0;
+};
+
+}  // namespace
+
+std::optional<BridgeFailure> PersonalStores::listSources(NativeEntity entity,
+                                                         const Lifetime& lifetime,
+                                                         const StoreCompletion& completion) {
+  SourceList list;
+  if (entity == NativeEntity::contacts) {
+    auto containers = contactStore().containers();
+    if (std::holds_alternative<platform::PlatformError>(containers)) {
+      return BridgeFailure::sourceUnavailable();
+    }
+    for (const auto& container : std::get<std::vector<platform::ContainerInfo>>(containers)) {
+      list.add(container.identifier, container.name);
+    }
+  } else {
+    auto type = entity == NativeEntity::events ? platform::CalendarEntityType::events
+                                               : platform::CalendarEntityType::reminders;
+    for (const auto& calendar : eventStore().calendars(type)) {
+      list.add(calendar.identifier, calendar.title);
+    }
+  }
+  if (!lifetime->isActive()) return std::nullopt;
+  if (!readable(entity)) return BridgeFailure::accessChanged();
+  completion(Json{{"sources", std::move(list.sources)},
+                  {"permission", permission(entity)},
+                  {"truncated", list.collected > kMaxItems}});
+  return std::nullopt;
+}
+
+}  // namespace pemrix
