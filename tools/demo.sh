@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds the simulator and has it answer a few requests on its demonstration world.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cmake --preset default >/dev/null
+cmake --build --preset default --target pemrix-bridge-sim
+SIM=build/default/pemrix-bridge-sim
+now=$(date -u +%s)
+day() { date -u -d "@$((now + $1 * 86400))" +%Y-%m-%dT00:00:00Z; }
+requests=(
+  '{"id":"1","command":"status"}'
+  '{"id":"2","command":"list-sources","entity":"events"}'
+  "{\"id\":\"3\",\"command\":\"query\",\"entity\":\"events\",\"sourceIds\":[\"cal-home\",\"cal-work\"],\"start\":\"$(day -1)\",\"end\":\"$(day 2)\",\"limit\":5}"
+  '{"id":"4","command":"list-sources","entity":"reminders"}'
+  "{\"id\":\"5\",\"command\":\"query\",\"entity\":\"reminders\",\"sourceIds\":[\"list-home\"],\"start\":\"$(day -7)\",\"end\":\"$(day 14)\",\"limit\":5}"
+  '{"id":"6","command":"list-sources","entity":"contacts"}'
+  '{"id":"7","command":"query","entity":"contacts","sourceIds":["container-personal","container-work"],"query":"jose","limit":5}'
+  '{"id":"8","command":"shutdown"}'
+)
+for request in "${requests[@]}"; do
+  echo ">>> $request"
+done
+printf '%s\n' "${requests[@]}" | "$SIM" | sed 's/^/<<< /'
