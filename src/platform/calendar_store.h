@@ -18,15 +18,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/calendar_entity_type.h"
 #include "platform/instant.h"
 #include "platform/observer_token.h"
 #include "platform/platform_error.h"
 #include "platform/system.h"
 
 namespace pemrix::platform {
-
-// The service's entity types, with their raw values.
-enum class CalendarEntityType { events = 0, reminders = 1 };
 
 // A calendar or reminder list. `handle` refers to the service's own object and is passed
 // back in predicates; callers never look inside it.

@@ -12,7 +12,7 @@
 #include <variant>
 #include <vector>
 
-#include "platform/calendar_store.h"
+#include "platform/calendar_entity_type.h"
 #include "platform/instant.h"
 
 namespace pemrix::platform {
