@@ -1,0 +1,158 @@
+// Validation of request lines: the commands, their key sets and the rules for every
+// value. Reading the JSON itself is request_reader.cc's job; timestamps are timestamp.cc's.
+#include <cmath>
+
+#include "protocol/native_request.h"
+#include "protocol/request_reader.h"
+#include "protocol/unicode.h"
+
+namespace pemrix {
+namespace {
+
+using protocol_detail::keyBit;
+using protocol_detail::RequestFields;
+using protocol_detail::RequestKey;
+
+constexpr std::size_t kMaxRequestIdLength = 64;
+constexpr std::size_t kMaxSourceIds = 16;
+constexpr std::size_t kMaxIdentifierBytes = 512;
+constexpr std::size_t kMinQueryCharacters = 2;
+constexpr std::size_t kMaxQueryCharacters = 160;
+constexpr double kMaxLimit = 100;
+// The longest query window, 31 days, in microseconds (the resolution of an Instant).
+constexpr int64_t kMaxWindowMicroseconds = int64_t{2678400} * 1000000;
+
+enum class Command { status, shutdown, requestPermission, listSources, query };
+
+std::optional<Command> commandFromName(std::string_view name) {
+  if (name == "status") return Command::status;
+  if (name == "shutdown") return Command::shutdown;
+  if (name == "request-permission") return Command::requestPermission;
+  if (name == "list-sources") return Command::listSources;
+  if (name == "query") return Command::query;
+  return std::nullopt;
+}
+
+// The keys a request with `command` may carry.
+uint32_t keySet(Command command) {
+  const uint32_t base = keyBit(RequestKey::id) | keyBit(RequestKey::command);
+  switch (command) {
+    case Command::status:
+    case Command::shutdown:
+      return base;
+    case Command::requestPermission:
+    case Command::listSources:
+      return base | keyBit(RequestKey::entity);
+    case Command::query:
+      return ~uint32_t{0};
+  }
+  return base;
+}
+
+// True when no two identifiers are canonically equivalent.
+bool allDistinct(const std::vector<std::string>& identifiers) {
+  std::vector<std::string> forms;
+  forms.reserve(identifiers.size());
+  for (const std::string& identifier : identifiers) {
+    std::string form = unicode::canonicalForm(identifier);
+    for (const std::string& earlier : forms) {
+      if (earlier == form) return false;
+    }
+    forms.push_back(std::move(form));
+  }
+  return true;
+}
+
+bool readSourceIds(RequestFields& fields, NativeRequest& request) {
+  const std::vector<std::string>& ids = fields.sourceIds;
+  if (!fields.has(RequestKey::sourceIds) || ids.empty() || ids.size() > kMaxSourceIds) {
+    return false;
+  }
+  for (const std::string& id : ids) {
+    if (!NativeRequest::validIdentifier(id)) return false;
+  }
+  if (!allDistinct(ids)) return false;
+  request.sourceIds = std::move(fields.sourceIds);
+  return true;
+}
+
+bool readLimit(const RequestFields& fields, NativeRequest& request) {
+  if (!fields.has(RequestKey::limit)) return true;
+  const double limit = fields.limit;
+  if (!(limit >= 1 && limit <= kMaxLimit) || limit != std::trunc(limit)) return false;
+  request.limit = static_cast<int64_t>(limit);
+  return true;
+}
+
+bool readContactsQuery(const RequestFields& fields, NativeRequest& request) {
+  if (fields.has(RequestKey::start) || fields.has(RequestKey::end)) return false;
+  if (!fields.has(RequestKey::query)) return false;
+  const std::string_view trimmed = unicode::trimWhiteSpace(fields.query);
+  const std::size_t characters = unicode::graphemeCount(trimmed);
+  if (characters < kMinQueryCharacters || characters > kMaxQueryCharacters) return false;
+  if (unicode::containsControlOrFormat(trimmed)) return false;
+  request.query = std::string(trimmed);
+  return true;
+}
+
+bool readWindow(const RequestFields& fields, NativeRequest& request) {
+  if (fields.has(RequestKey::query)) return false;
+  if (!fields.has(RequestKey::start) || !fields.has(RequestKey::end)) return false;
+  const std::optional<Instant> start = NativeRequest::parseDate(fields.start);
+  const std::optional<Instant> end = NativeRequest::parseDate(fields.end);
+  if (!start || !end) return false;
+  const int64_t window = (*end - *start).count();
+  if (window <= 0 || window > kMaxWindowMicroseconds) return false;
+  request.start = start;
+  request.end = end;
+  return true;
+}
+
+bool readQuery(RequestFields& fields, NativeRequest& request) {
+  if (!readSourceIds(fields, request) || !readLimit(fields, request)) return false;
+  if (request.entity == NativeEntity::contacts) return readContactsQuery(fields, request);
+  return readWindow(fields, request);
+}
+
+}  // namespace
+
+std::optional<NativeRequest> NativeRequest::parse(std::string_view line) {
+  if (line.size() > kMaxLineBytes) return std::nullopt;
+  std::optional<RequestFields> fields = protocol_detail::readRequestFields(line);
+  if (!fields || !fields->has(RequestKey::id) || !validRequestId(fields->id)) return std::nullopt;
+  const std::optional<Command> command = commandFromName(fields->command);
+  if (!command || (fields->present & ~keySet(*command)) != 0) return std::nullopt;
+  NativeRequest request;
+  request.id = std::move(fields->id);
+  request.command = std::move(fields->command);
+  if (*command == Command::status || *command == Command::shutdown) return request;
+  request.entity = entityFromRawValue(fields->entity);
+  if (!fields->has(RequestKey::entity) || !request.entity) return std::nullopt;
+  if (*command != Command::query) return request;
+  if (!readQuery(*fields, request)) return std::nullopt;
+  return request;
+}
+
+std::optional<std::string> NativeRequest::echoId(std::string_view line) {
+  if (line.size() > kMaxLineBytes) return std::nullopt;
+  std::optional<std::string> id = protocol_detail::readTopLevelId(line);
+  if (!id || !validRequestId(*id)) return std::nullopt;
+  return id;
+}
+
+bool NativeRequest::validRequestId(std::string_view id) {
+  if (id.empty() || id.size() > kMaxRequestIdLength) return false;
+  for (char c : id) {
+    const bool allowed = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                         (c >= '0' && c <= '9') || c == '_' || c == '-';
+    if (!allowed) return false;
+  }
+  return true;
+}
+
+bool NativeRequest::validIdentifier(std::string_view text) {
+  return !text.empty() && text.size() <= kMaxIdentifierBytes && unicode::isValidUtf8(text) &&
+         !unicode::containsControlOrFormat(text);
+}
+
+}  // namespace pemrix

@@ -1,0 +1,50 @@
+// Reading the JSON of a request line without building a document: a SAX handler records
+// the top-level members a request may carry, and refuses anything that no request could
+// be (an unknown or repeated key, a member of the wrong JSON type, nested containers)
+// as soon as it appears. Private to src/protocol; `NativeRequest` applies the rules.
+//
+// All functions are pure and thread-safe. None throws: malformed JSON gives nothing.
+// The JSON reader is strict (RFC 8259, no comments); it refuses ill-formed UTF-8, lone
+// surrogate escapes and raw control characters inside strings. A leading byte order
+// mark is refused as well: a line is one JSON object and nothing else.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pemrix::protocol_detail {
+
+// The top-level keys a request may carry, each a bit of `RequestFields::present`.
+enum class RequestKey : uint8_t { id, command, entity, sourceIds, start, end, limit, query };
+
+inline constexpr uint32_t keyBit(RequestKey key) { return 1u << static_cast<unsigned>(key); }
+
+// The top-level members of a request line. Members that are absent stay empty.
+struct RequestFields {
+  uint32_t present = 0;  // keyBit of every key the line carries
+  std::string id;
+  std::string command;
+  std::string entity;
+  std::string start;
+  std::string end;
+  std::string query;
+  std::vector<std::string> sourceIds;
+  double limit = 0;  // the JSON number, as a double
+
+  bool has(RequestKey key) const { return (present & keyBit(key)) != 0; }
+};
+
+// The members of `line` when it is one well-formed JSON object whose keys are distinct
+// request keys, with a text value for "id", "command", "entity", "start", "end" and
+// "query", a number for "limit" and an array of texts for "sourceIds". Nothing otherwise.
+std::optional<RequestFields> readRequestFields(std::string_view line);
+
+// The value of the top-level "id" member when `line` is one well-formed JSON object with
+// exactly one such member and its value is text. Nothing otherwise. Other members may
+// hold anything, repeated keys included.
+std::optional<std::string> readTopLevelId(std::string_view line);
+
+}  // namespace pemrix::protocol_detail
