@@ -1,0 +1,43 @@
+// Helpers for tests that put one request to the stores through the controller and look at
+// the answer as JSON.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <variant>
+
+#include "bridge_harness.h"
+#include "platform/memory/world.h"
+#include "protocol/wire_json.h"
+
+namespace pemrix::testing {
+
+// A world from the text of a world file; the test fails when it does not load.
+inline platform::World worldFrom(const std::string& json) {
+  auto loaded = platform::parseWorld(json);
+  if (auto* problem = std::get_if<std::string>(&loaded)) {
+    ADD_FAILURE() << "world does not load: " << *problem;
+    return {};
+  }
+  return std::get<platform::World>(loaded);
+}
+
+// Sends `request` and returns the envelope written for it, parsed.
+inline Json answer(BridgeHarness& harness, const std::string& request) {
+  std::size_t before = harness.lines().size();
+  harness.send(request);
+  if (harness.awaitLines(before + 1) <= before) {
+    ADD_FAILURE() << "no answer to " << request;
+    return Json();
+  }
+  return Json::parse(harness.lines()[before]);
+}
+
+// The "error" object of a failure envelope as a BridgeFailure, or an empty one.
+inline BridgeFailure failureOf(const Json& envelope) {
+  if (!envelope.contains("error")) return {};
+  return {envelope["error"]["code"], envelope["error"]["message"]};
+}
+
+}  // namespace pemrix::testing

@@ -1,0 +1,120 @@
+// Permissions, access requests and source listing through the controller on simulated
+// stores: the permission gate, which states ask the system, access errors, store creation,
+// and listing limits.
+#include <gtest/gtest.h>
+
+#include "store_test_support.h"
+#include "stores/permissions.h"
+
+namespace pemrix::testing {
+namespace {
+
+TEST(PermissionsTest, RawStatusesMapToStateNames) {
+  const std::vector<std::pair<int, std::string>> calendar = {
+      {0, "notDetermined"}, {1, "restricted"}, {2, "denied"},
+      {3, "fullAccess"},    {4, "writeOnly"},  {5, "unknown"}, {-1, "unknown"}};
+  for (const auto& [status, name] : calendar) {
+    EXPECT_EQ(permissionName(NativeEntity::events, status), name);
+    EXPECT_EQ(permissionName(NativeEntity::reminders, status), name);
+    EXPECT_EQ(permissionName(NativeEntity::contacts, status), status == 4 ? "limited" : name);
+  }
+}
+
+std::string ask(const std::string& entity) {
+  return R"({"id":"p","command":"request-permission","entity":")" + entity + R"("})";
+}
+
+TEST(AccessRequestTest, OnlyUndeterminedAndWriteOnlyEventsAskTheSystem) {
+  BridgeHarness harness(worldFrom(R"({"authorization":{"events":4,"reminders":4,"contacts":4},)"
+                                  R"("accessRequests":{"events":{"status":3}}})"));
+  EXPECT_EQ(answer(harness, ask("events"))["result"]["permission"], "fullAccess");
+  EXPECT_EQ(answer(harness, ask("reminders"))["result"]["permission"], "writeOnly");
+  EXPECT_EQ(answer(harness, ask("contacts"))["result"]["permission"], "limited");
+  auto record = harness.system().record();
+  EXPECT_EQ(std::count(record.calls.begin(), record.calls.end(), "requestFullAccessToEvents"), 1);
+  EXPECT_EQ(record.contactStoresCreated, 0);
+}
+
+TEST(AccessRequestTest, RefusalReportsTheStateAndErrorsOnlyWhileUndetermined) {
+  BridgeHarness harness(worldFrom(
+      R"({"authorization":{"events":0,"reminders":0,"contacts":0},"accessRequests":{)"
+      R"("events":{"status":2},"reminders":{"error":true,"status":0},"contacts":{"error":true,"status":2}}})"));
+  EXPECT_EQ(answer(harness, ask("events"))["result"]["permission"], "denied");
+  EXPECT_EQ(failureOf(answer(harness, ask("reminders"))), BridgeFailure::permissionUnavailable());
+  EXPECT_EQ(answer(harness, ask("contacts"))["result"]["permission"], "denied");
+}
+
+TEST(AccessRequestTest, StoresAreCreatedOnceWithOneObserverEach) {
+  BridgeHarness harness(worldFrom(R"({"authorization":{"events":0,"reminders":0,"contacts":0}})"));
+  for (const char* entity : {"events", "reminders", "contacts", "events"}) {
+    EXPECT_EQ(answer(harness, ask(entity))["result"]["permission"], "fullAccess");
+  }
+  answer(harness, R"({"id":"l","command":"list-sources","entity":"reminders"})");
+  auto record = harness.system().record();
+  EXPECT_EQ(record.eventStoresCreated, 1);
+  EXPECT_EQ(record.contactStoresCreated, 1);
+  EXPECT_EQ(record.observersAdded, 2);
+}
+
+TEST(PermissionGateTest, UnreadableEntitiesAreRefusedWithoutCreatingAStore) {
+  for (int status : {0, 1, 2, 4, 9}) {
+    std::string s = std::to_string(status);
+    BridgeHarness harness(worldFrom(R"({"authorization":{"events":)" + s + R"(,"reminders":)" + s +
+                                    R"(,"contacts":)" + (status == 4 ? "2" : s) + "}}"));
+    for (const char* entity : {"events", "reminders", "contacts"}) {
+      Json envelope = answer(harness, R"({"id":"l","command":"list-sources","entity":")" +
+                                          std::string(entity) + R"("})");
+      EXPECT_EQ(failureOf(envelope), BridgeFailure::permissionRequired()) << status << entity;
+    }
+    auto record = harness.system().record();
+    EXPECT_EQ(record.eventStoresCreated + record.contactStoresCreated, 0);
+  }
+}
+
+std::string calendars(int count, const std::string& badId = "") {
+  std::string json = R"({"calendars":[)";
+  for (int i = 0; i < count; ++i) {
+    json += (i ? "," : "") + std::string(R"({"id":")") + (i % 3 == 1 ? badId : "") + "cal" +
+            std::to_string(i) + R"(","title":"Calendar )" + std::to_string(i) +
+            R"(","entityType":"events"})";
+  }
+  return json + "]}";
+}
+
+TEST(SourceListingTest, AtMostOneHundredInStoreOrder) {
+  BridgeHarness exact(worldFrom(calendars(100)));
+  Json hundred = answer(exact, R"({"id":"l","command":"list-sources","entity":"events"})");
+  EXPECT_EQ(hundred["result"]["sources"].size(), 100u);
+  EXPECT_EQ(hundred["result"]["truncated"], false);
+  EXPECT_EQ(hundred["result"]["permission"], "fullAccess");
+  BridgeHarness more(worldFrom(calendars(101)));
+  Json cut = answer(more, R"({"id":"l","command":"list-sources","entity":"events"})");
+  EXPECT_EQ(cut["result"]["sources"].size(), 100u);
+  EXPECT_EQ(cut["result"]["sources"][99]["id"], "cal99");
+  EXPECT_EQ(cut["result"]["truncated"], true);
+}
+
+TEST(SourceListingTest, InvalidIdentifiersAreLeftOutAndDoNotCount) {
+  // Every third calendar gets an identifier with a zero-width space: 150 listed, 50 left out.
+  BridgeHarness harness(worldFrom(calendars(150, "\u200b")));
+  Json envelope = answer(harness, R"({"id":"l","command":"list-sources","entity":"events"})");
+  EXPECT_EQ(envelope["result"]["sources"].size(), 100u);
+  EXPECT_EQ(envelope["result"]["truncated"], false);
+  EXPECT_EQ(envelope["result"]["sources"][1]["id"], "cal2");
+}
+
+TEST(SourceListingTest, LongTitlesAreClippedAndContainersCanFail) {
+  std::string title(300, 'x');
+  BridgeHarness harness(worldFrom(R"({"containers":[{"id":"p","name":")" + title + R"("}]})"));
+  Json envelope = answer(harness, R"({"id":"l","command":"list-sources","entity":"contacts"})");
+  EXPECT_EQ(envelope["result"]["sources"][0]["title"], std::string(200, 'x'));
+  BridgeHarness failing(worldFrom(R"({"faults":{"containersError":true}})"));
+  EXPECT_EQ(failureOf(answer(failing, R"({"id":"l","command":"list-sources","entity":"contacts"})")),
+            BridgeFailure::sourceUnavailable());
+  BridgeHarness revoked(worldFrom(R"({"faults":{"revokeDuring":["reminders"]}})"));
+  EXPECT_EQ(failureOf(answer(revoked, R"({"id":"l","command":"list-sources","entity":"reminders"})")),
+            BridgeFailure::accessChanged());
+}
+
+}  // namespace
+}  // namespace pemrix::testing
