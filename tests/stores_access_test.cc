@@ -3,6 +3,8 @@
 // and listing limits.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "store_test_support.h"
 #include "stores/permissions.h"
 
