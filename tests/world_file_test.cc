@@ -15,7 +15,9 @@
 namespace pemrix::platform {
 namespace {
 
-Instant at(const char* text) { return NativeRequest::parseDate(text).value(); }
+Instant at(const char* text) {
+  return NativeRequest::parseDate(text).value();
+}
 
 World parsed(const std::string& json) {
   auto result = parseWorld(json);
@@ -169,7 +171,8 @@ TEST(WorldFileTest, RejectsWithMessageNamingTheKeyPath) {
        "accessRequests.contacts.delaySeconds: not a non-negative number of seconds"},
       {R"({"accessRequests": {"contacts": {"completes": "no"}}})",
        "accessRequests.contacts.completes: not a boolean"},
-      {R"({"timeZone": "Mars/Olympus_Mons"})", R"(timeZone: unknown time zone "Mars/Olympus_Mons")"},
+      {R"({"timeZone": "Mars/Olympus_Mons"})",
+       R"(timeZone: unknown time zone "Mars/Olympus_Mons")"},
       {R"({"timeZone": 2})", "timeZone: not a string"},
       {R"({"calendars": [{"title": "x"}]})", "calendars[0].id: missing"},
       {R"({"calendars": [{"id": "c", "entityType": "todo"}]})",
@@ -185,8 +188,7 @@ TEST(WorldFileTest, RejectsWithMessageNamingTheKeyPath) {
        "reminders[0].due.month: not an integer"},
       {R"({"reminders": [{"id": "r", "due": {"timeZone": "Nowhere/City"}}]})",
        R"(reminders[0].due.timeZone: unknown time zone "Nowhere/City")"},
-      {R"({"reminders": [{"id": "r", "priority": 1.5}]})",
-       "reminders[0].priority: not an integer"},
+      {R"({"reminders": [{"id": "r", "priority": 1.5}]})", "reminders[0].priority: not an integer"},
       {R"({"containers": [{"name": "Work"}]})", "containers[0].id: missing"},
       {R"({"contacts": [{"id": "p"}]})", "contacts[0].container: missing"},
       {R"({"contacts": [{"container": "c", "id": "p", "givenName": null}]})",

@@ -30,7 +30,9 @@ bool within(const std::optional<int64_t>& field, int64_t bound) {
   return !field || (*field >= -bound && *field <= bound);
 }
 
-int64_t floorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+int64_t floorDiv(int64_t a, int64_t b) {
+  return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
+}
 
 // The local time that the components name, counted from the first of the month that
 // year and month roll over to.
@@ -63,10 +65,15 @@ std::optional<Instant> resolveDueDate(const DateComponents& due, const std::stri
   if (zone == nullptr) return std::nullopt;
   std::optional<date::local_seconds> local = localTime(due);
   if (!local) return std::nullopt;
-  return std::chrono::time_point_cast<std::chrono::microseconds>(
-      zone->to_sys(*local, date::choose::earliest));
+  // The offset in force just before the local time: an ambiguous time (autumn) takes the
+  // earlier instant, and a skipped one (spring) moves forward by the gap, as the calendar
+  // service does (02:30 on a spring-forward night is read as 03:30).
+  date::local_info info = zone->get_info(*local);
+  return Instant(local->time_since_epoch() - info.first.offset);
 }
 
-bool knownTimeZone(const std::string& name) { return findZone(name) != nullptr; }
+bool knownTimeZone(const std::string& name) {
+  return findZone(name) != nullptr;
+}
 
 }  // namespace pemrix::platform

@@ -1,7 +1,9 @@
 // Resolving a reminder's due-date components into an instant with the time-zone database,
 // the way the calendar service does: the components' own zone wins over the calendar's,
 // unset hour, minute and second count as zero, and out-of-range fields roll over (month 13
-// is January of the next year, day 0 the last day of the previous month).
+// is January of the next year, day 0 the last day of the previous month). A local time that
+// occurs twice resolves to the earlier instant; one skipped by a clock change moves forward
+// by the length of the gap.
 //
 // Thread safety: pure apart from the time-zone database, which is safe to share.
 #pragma once

@@ -11,21 +11,33 @@ namespace pemrix::platform {
 System::System(World world, Clock& clock)
     : impl_(std::make_unique<Impl>(std::move(world), clock)) {}
 
-System::~System() { close(); }
+System::~System() {
+  close();
+}
 
-void System::close() { impl_->close(); }
+void System::close() {
+  impl_->close();
+}
 
-Clock& System::clock() { return impl_->clock; }
+Clock& System::clock() {
+  return impl_->clock;
+}
 
-int System::authorization(WorldEntity entity) const { return impl_->authorization(entity); }
+int System::authorization(WorldEntity entity) const {
+  return impl_->authorization(entity);
+}
 
 void System::setAuthorization(WorldEntity entity, int status) {
   impl_->setAuthorization(entity, status);
 }
 
-void System::postChange(WorldChange::Store store) { impl_->postChange(store); }
+void System::postChange(WorldChange::Store store) {
+  impl_->postChange(store);
+}
 
-System::Record System::record() const { return impl_->record(); }
+System::Record System::record() const {
+  return impl_->record();
+}
 
 System::Impl::Impl(World worldIn, Clock& clockIn)
     : world(std::move(worldIn)), clock(clockIn), startUptime_(clockIn.uptime()) {
@@ -35,7 +47,9 @@ System::Impl::Impl(World worldIn, Clock& clockIn)
   scheduleWorldChanges();
 }
 
-System::Impl::~Impl() { close(); }
+System::Impl::~Impl() {
+  close();
+}
 
 int System::Impl::authorization(WorldEntity entity) const {
   return authorization_[indexOf(entity)].load();
@@ -52,7 +66,15 @@ bool System::Impl::readable(WorldEntity entity) const {
 
 bool System::Impl::delay(double seconds) const {
   if (seconds <= 0) return !closing_.load();
-  return clock.sleepUntil(clock.uptime() + seconds, closing_);
+  return sleepUntil(momentAfter(seconds));
+}
+
+double System::Impl::momentAfter(double seconds) const {
+  return clock.uptime() + seconds;
+}
+
+bool System::Impl::sleepUntil(double moment) const {
+  return clock.sleepUntil(moment, closing_);
 }
 
 void System::Impl::spawn(std::function<void()> task) {
@@ -69,8 +91,9 @@ void System::Impl::keepUntilClose(std::shared_ptr<void> held) {
 
 void System::Impl::requestAccess(WorldEntity entity, AccessCompletion completion) {
   const AccessBehaviour& behaviour = world.accessRequests[indexOf(entity)];
-  spawn([this, entity, &behaviour, completion = std::move(completion)]() mutable {
-    if (!delay(behaviour.delaySeconds)) return;
+  double moment = momentAfter(behaviour.delaySeconds);
+  spawn([this, entity, &behaviour, moment, completion = std::move(completion)]() mutable {
+    if (!sleepUntil(moment)) return;
     if (behaviour.status) setAuthorization(entity, *behaviour.status);
     if (!behaviour.completes) {
       keepUntilClose(std::make_shared<AccessCompletion>(std::move(completion)));
@@ -92,9 +115,8 @@ void System::Impl::sourcesListed(WorldEntity entity) {
 ObserverToken System::Impl::observe(WorldChange::Store store, std::function<void()> callback) {
   std::shared_ptr<ObserverRegistry> registry = observers_;
   uint64_t key = registry->add(store, std::move(callback));
-  return ObserverToken(std::shared_ptr<void>(nullptr, [registry, key](void*) {
-    registry->remove(key);
-  }));
+  return ObserverToken(
+      std::shared_ptr<void>(nullptr, [registry, key](void*) { registry->remove(key); }));
 }
 
 void System::Impl::postChange(WorldChange::Store store) {
@@ -105,7 +127,7 @@ void System::Impl::scheduleWorldChanges() {
   for (const WorldChange& change : world.faults.changes) {
     double when = startUptime_ + change.afterSeconds;
     spawn([this, when, store = change.store] {
-      if (clock.sleepUntil(when, closing_)) observers_->deliver(store);
+      if (sleepUntil(when)) observers_->deliver(store);
     });
   }
 }

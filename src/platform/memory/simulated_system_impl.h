@@ -42,6 +42,11 @@ struct System::Impl {
   // Sleeps `seconds` of clock time on the calling thread; false when the system closed
   // before the time was up (or was already closed).
   bool delay(double seconds) const;
+  // The clock uptime `seconds` from now, and sleeping until such a moment; a delay that
+  // runs on a new thread takes its moment on the caller's thread, so that a test's clock
+  // advance cannot slip in before the thread starts.
+  double momentAfter(double seconds) const;
+  bool sleepUntil(double moment) const;
   // Runs `task` on a new thread that the system owns; does nothing once closing.
   void spawn(std::function<void()> task);
   // Keeps something (an uncalled completion) alive until `close`, which drops it.
@@ -82,7 +87,9 @@ struct System::Impl {
 };
 
 // The world's index of an entity, and the entity that a calendar entity type stands for.
-inline std::size_t indexOf(WorldEntity entity) { return static_cast<std::size_t>(entity); }
+inline std::size_t indexOf(WorldEntity entity) {
+  return static_cast<std::size_t>(entity);
+}
 inline WorldEntity entityOf(CalendarEntityType type) {
   return type == CalendarEntityType::events ? WorldEntity::events : WorldEntity::reminders;
 }

@@ -1,0 +1,11 @@
+// The in-memory platform's operating-system version: a system new enough for the
+// full-access calendar requests.
+#include "platform/os_version.h"
+
+namespace pemrix::platform {
+
+OsVersion runningOsVersion() {
+  return OsVersion{14, 0, 0};
+}
+
+}  // namespace pemrix::platform
