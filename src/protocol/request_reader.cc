@@ -13,15 +13,18 @@ using Json = nlohmann::json;
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
+// nlohmann's lexer takes a NUL byte outside a string for the end of the input, so a line
+// with one is refused here rather than read only up to it. JSON never needs a raw NUL.
 template <typename Handler>
 bool readJson(std::string_view line, Handler& handler) {
   if (line.substr(0, kByteOrderMark.size()) == kByteOrderMark) return false;
+  if (line.find('\0') != std::string_view::npos) return false;
   return Json::sax_parse(line.data(), line.data() + line.size(), &handler,
                          Json::input_format_t::json, /*strict=*/true, /*ignore_comments=*/false);
 }
 
-constexpr std::array<std::string_view, 8> kKeyNames = {
-    "id", "command", "entity", "sourceIds", "start", "end", "limit", "query"};
+constexpr std::array<std::string_view, 8> kKeyNames = {"id",    "command", "entity", "sourceIds",
+                                                       "start", "end",     "limit",  "query"};
 
 std::optional<RequestKey> keyFromName(std::string_view name) {
   for (std::size_t i = 0; i < kKeyNames.size(); ++i) {
@@ -39,9 +42,7 @@ class RequestHandler {
   bool null() { return false; }
   bool boolean(bool) { return false; }
   bool number_integer(Json::number_integer_t value) { return number(static_cast<double>(value)); }
-  bool number_unsigned(Json::number_unsigned_t value) {
-    return number(static_cast<double>(value));
-  }
+  bool number_unsigned(Json::number_unsigned_t value) { return number(static_cast<double>(value)); }
   bool number_float(Json::number_float_t value, const Json::string_t&) { return number(value); }
   bool binary(Json::binary_t&) { return false; }
 

@@ -6,7 +6,8 @@
 // All functions are pure and thread-safe. None throws: malformed JSON gives nothing.
 // The JSON reader is strict (RFC 8259, no comments); it refuses ill-formed UTF-8, lone
 // surrogate escapes and raw control characters inside strings. A leading byte order
-// mark is refused as well: a line is one JSON object and nothing else.
+// mark and any raw NUL byte are refused as well: a line is one JSON object and nothing
+// else.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +21,9 @@ namespace pemrix::protocol_detail {
 // The top-level keys a request may carry, each a bit of `RequestFields::present`.
 enum class RequestKey : uint8_t { id, command, entity, sourceIds, start, end, limit, query };
 
-inline constexpr uint32_t keyBit(RequestKey key) { return 1u << static_cast<unsigned>(key); }
+inline constexpr uint32_t keyBit(RequestKey key) {
+  return 1u << static_cast<unsigned>(key);
+}
 
 // The top-level members of a request line. Members that are absent stay empty.
 struct RequestFields {
