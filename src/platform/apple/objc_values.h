@@ -1,0 +1,52 @@
+// Conversions between Foundation objects and the plain values of the platform interfaces,
+// shared by the macOS adapters: NSString to well-formed UTF-8 and back, NSDate to Instant
+// and back, NSError to PlatformError, Objective-C objects held in the interfaces' opaque
+// `handle`s, and change observers tied to an ObserverToken.
+//
+// Objective-C++ with ARC; include only from .mm files. Thread safety: every function is safe
+// from any thread.
+#pragma once
+
+#import <Foundation/Foundation.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/instant.h"
+#include "platform/observer_token.h"
+#include "platform/platform_error.h"
+
+NS_ASSUME_NONNULL_BEGIN
+
+namespace pemrix::platform {
+
+// The text as well-formed UTF-8: unpaired UTF-16 surrogates become U+FFFD; nil becomes "".
+std::string utf8(NSString* _Nullable text);
+// Nothing for nil; otherwise as `utf8`.
+std::optional<std::string> optionalUtf8(NSString* _Nullable text);
+// The UTF-8 text as a string; an ill-formed text becomes the empty string.
+NSString* nsString(const std::string& text);
+
+// The date's instant; nothing for nil and for dates beyond an Instant's range.
+std::optional<Instant> instantOf(NSDate* _Nullable date);
+NSDate* nsDate(Instant instant);
+
+// Nothing for nil; otherwise the error's description.
+std::optional<PlatformError> platformError(NSError* _Nullable error);
+
+// A handle that keeps `object` alive (a strong reference) until its last copy goes away.
+std::shared_ptr<const void> retainedHandle(id _Nullable object);
+// The object a handle from `retainedHandle` holds; nil for an empty handle.
+id _Nullable objectOf(const std::shared_ptr<const void>& handle);
+
+// Registers `onChange` with the default notification centre for `name` from `sender` (nil:
+// any sender), delivered on the posting thread. The observer is removed when the last copy
+// of the returned token goes away.
+ObserverToken observeNotification(NSNotificationName name, id _Nullable sender,
+                                  std::function<void()> onChange);
+
+}  // namespace pemrix::platform
+
+NS_ASSUME_NONNULL_END

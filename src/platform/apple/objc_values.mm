@@ -1,0 +1,87 @@
+// Conversions between Foundation objects and plain values, object handles and notification
+// observers for the macOS adapters.
+#include "platform/apple/objc_values.h"
+
+#include <vector>
+
+#include "platform/apple_conversions.h"
+
+namespace pemrix::platform {
+
+namespace {
+
+// Holds one strong reference; the handle's deleter releases it.
+struct ObjectBox {
+  id object;
+};
+
+// Removes its observer from the default notification centre when destroyed.
+class NotificationObserver {
+ public:
+  explicit NotificationObserver(id<NSObject> token) : token_(token) {}
+  ~NotificationObserver() { [[NSNotificationCenter defaultCenter] removeObserver:token_]; }
+  NotificationObserver(const NotificationObserver&) = delete;
+  NotificationObserver& operator=(const NotificationObserver&) = delete;
+
+ private:
+  id<NSObject> token_;
+};
+
+}  // namespace
+
+std::string utf8(NSString* _Nullable text) {
+  if (text == nil) return std::string();
+  const NSUInteger length = text.length;
+  std::vector<unichar> units(length);
+  if (length > 0) [text getCharacters:units.data() range:NSMakeRange(0, length)];
+  return utf8FromUtf16(std::u16string(units.begin(), units.end()));
+}
+
+std::optional<std::string> optionalUtf8(NSString* _Nullable text) {
+  if (text == nil) return std::nullopt;
+  return utf8(text);
+}
+
+NSString* nsString(const std::string& text) {
+  NSString* converted = [[NSString alloc] initWithBytes:text.data()
+                                                 length:text.size()
+                                               encoding:NSUTF8StringEncoding];
+  return converted != nil ? converted : [[NSString alloc] init];
+}
+
+std::optional<Instant> instantOf(NSDate* _Nullable date) {
+  if (date == nil) return std::nullopt;
+  return instantFromReferenceSeconds(date.timeIntervalSinceReferenceDate);
+}
+
+NSDate* nsDate(Instant instant) {
+  return [NSDate dateWithTimeIntervalSinceReferenceDate:referenceSecondsFromInstant(instant)];
+}
+
+std::optional<PlatformError> platformError(NSError* _Nullable error) {
+  if (error == nil) return std::nullopt;
+  return PlatformError{utf8(error.localizedDescription)};
+}
+
+std::shared_ptr<const void> retainedHandle(id _Nullable object) {
+  return std::make_shared<ObjectBox>(ObjectBox{object});
+}
+
+id _Nullable objectOf(const std::shared_ptr<const void>& handle) {
+  if (!handle) return nil;
+  return static_cast<const ObjectBox*>(handle.get())->object;
+}
+
+ObserverToken observeNotification(NSNotificationName name, id _Nullable sender,
+                                  std::function<void()> onChange) {
+  id<NSObject> token = [[NSNotificationCenter defaultCenter]
+      addObserverForName:name
+                  object:sender
+                   queue:nil
+              usingBlock:^(NSNotification*) {  // the contents are never read
+                onChange();
+              }];
+  return ObserverToken(std::make_shared<NotificationObserver>(token));
+}
+
+}  // namespace pemrix::platform

@@ -1,0 +1,13 @@
+// The running macOS version, from the process information.
+#include "platform/os_version.h"
+
+#import <Foundation/Foundation.h>
+
+namespace pemrix::platform {
+
+OsVersion runningOsVersion() {
+  NSOperatingSystemVersion version = [NSProcessInfo processInfo].operatingSystemVersion;
+  return OsVersion{version.majorVersion, version.minorVersion, version.patchVersion};
+}
+
+}  // namespace pemrix::platform

@@ -1,0 +1,398 @@
+// Declarations of the part of Apple's SDK that the macOS adapters (src/platform/apple/*.mm)
+// and src/main.cc use, written from Apple's documented signatures.
+//
+// This file exists only for tools/check-apple-syntax.sh, which compiles the adapters in
+// syntax-only mode on hosts without Apple's SDK. It is never used to build the product: on
+// macOS the real framework headers are used. Keep it minimal and faithful: declare exactly
+// what the adapters call, with Apple's names, types, nullability and availability, so that a
+// misspelt selector, a wrong argument type or a plain `init` where Apple forbids it fails
+// the check. Bodies of protocols the adapters never call into are left empty.
+#pragma once
+
+#if !defined(__OBJC__) || !defined(__cplusplus)
+#error "The Apple declarations are for Objective-C++ only."
+#endif
+
+#include <limits.h>
+#include <stddef.h>
+#include <stdint.h>
+
+#define NS_ASSUME_NONNULL_BEGIN _Pragma("clang assume_nonnull begin")
+#define NS_ASSUME_NONNULL_END _Pragma("clang assume_nonnull end")
+#define NS_UNAVAILABLE __attribute__((unavailable))
+#define NS_DESIGNATED_INITIALIZER __attribute__((objc_designated_initializer))
+#define NS_NOESCAPE __attribute__((noescape))
+#define NS_ENUM(_type, _name) \
+  enum _name : _type _name;   \
+  enum _name : _type
+// Availability is recorded as in Apple's headers; the syntax check does not evaluate it
+// (its target is not macOS), so the adapters guard macOS 14 calls with @available.
+#define API_AVAILABLE(...)
+#define API_DEPRECATED(...)
+
+// ---- Objective-C and Foundation basics ----
+
+typedef signed char BOOL;  // x86_64 spelling; arm64 uses bool
+#define YES __objc_yes
+#define NO __objc_no
+#define nil nullptr
+typedef long NSInteger;
+typedef unsigned long NSUInteger;
+#define NSIntegerMax LONG_MAX
+typedef double NSTimeInterval;
+typedef unsigned short unichar;
+typedef NSUInteger NSStringEncoding;
+enum { NSUTF8StringEncoding = 4 };
+
+typedef struct _NSRange {
+  NSUInteger location;
+  NSUInteger length;
+} NSRange;
+static inline NSRange NSMakeRange(NSUInteger loc, NSUInteger len) {
+  NSRange r;
+  r.location = loc;
+  r.length = len;
+  return r;
+}
+
+NS_ASSUME_NONNULL_BEGIN
+
+@class NSString, NSDate, NSCalendar, NSTimeZone, NSError, NSPredicate;
+
+@protocol NSObject
+- (BOOL)isEqual:(nullable id)object;
+@end
+
+__attribute__((objc_root_class))
+@interface NSObject<NSObject>
++ (instancetype)alloc;
++ (instancetype)new;
+- (instancetype)init;
+@end
+
+@protocol NSCopying
+@end
+@protocol NSCoding
+@end
+@protocol NSSecureCoding <NSCoding>
+@end
+
+typedef struct {
+  unsigned long state;
+  id __unsafe_unretained _Nullable* _Nullable itemsPtr;
+  unsigned long* _Nullable mutationsPtr;
+  unsigned long extra[5];
+} NSFastEnumerationState;
+
+@protocol NSFastEnumeration
+- (NSUInteger)countByEnumeratingWithState:(NSFastEnumerationState*)state
+                                  objects:(id __unsafe_unretained _Nullable[_Nonnull])buffer
+                                    count:(NSUInteger)len;
+@end
+
+@interface NSString : NSObject <NSCopying, NSSecureCoding>
+@property(readonly) NSUInteger length;
+- (void)getCharacters:(unichar*)buffer range:(NSRange)range;
+- (nullable instancetype)initWithBytes:(const void*)bytes
+                                length:(NSUInteger)len
+                              encoding:(NSStringEncoding)encoding;
+@end
+
+@interface NSArray<__covariant ObjectType> : NSObject <NSCopying, NSFastEnumeration>
+@property(readonly) NSUInteger count;
+- (ObjectType)objectAtIndex:(NSUInteger)index;
+@end
+
+@interface NSMutableArray<ObjectType> : NSArray <ObjectType>
++ (instancetype)arrayWithCapacity:(NSUInteger)numItems;
+- (void)addObject:(ObjectType)anObject;
+@end
+
+@interface NSError : NSObject <NSCopying, NSSecureCoding>
+@property(readonly, copy) NSString* localizedDescription;
+@end
+
+@interface NSDate : NSObject <NSCopying, NSSecureCoding>
++ (instancetype)dateWithTimeIntervalSinceReferenceDate:(NSTimeInterval)ti;
+@property(readonly) NSTimeInterval timeIntervalSinceReferenceDate;
+@end
+
+@interface NSTimeZone : NSObject <NSCopying, NSSecureCoding>
++ (nullable instancetype)timeZoneWithName:(NSString*)tzName;
+@property(readonly, copy) NSString* name;
+@end
+
+enum { NSDateComponentUndefined = NSIntegerMax };
+
+@interface NSDateComponents : NSObject <NSCopying, NSSecureCoding>
+@property(nullable, copy) NSCalendar* calendar;
+@property(nullable, copy) NSTimeZone* timeZone;
+@property NSInteger year;
+@property NSInteger month;
+@property NSInteger day;
+@property NSInteger hour;
+@property NSInteger minute;
+@property NSInteger second;
+@end
+
+@interface NSCalendar : NSObject <NSCopying, NSSecureCoding>
+@property(class, readonly, copy) NSCalendar* currentCalendar;
+- (nullable NSDate*)dateFromComponents:(NSDateComponents*)comps;
+@end
+
+@interface NSPredicate : NSObject <NSSecureCoding, NSCopying>
+@end
+
+typedef NSString* NSNotificationName;
+
+@interface NSNotification : NSObject <NSCopying, NSCoding>
+@end
+
+@interface NSOperationQueue : NSObject
+@end
+
+@interface NSNotificationCenter : NSObject
+@property(class, readonly, strong) NSNotificationCenter* defaultCenter;
+- (id<NSObject>)addObserverForName:(nullable NSNotificationName)name
+                            object:(nullable id)obj
+                             queue:(nullable NSOperationQueue*)queue
+                        usingBlock:(void (^)(NSNotification* notification))block;
+- (void)removeObserver:(id)observer;
+@end
+
+typedef struct {
+  NSInteger majorVersion;
+  NSInteger minorVersion;
+  NSInteger patchVersion;
+} NSOperatingSystemVersion;
+
+@interface NSProcessInfo : NSObject
+@property(class, readonly, strong) NSProcessInfo* processInfo;
+@property(readonly) NSOperatingSystemVersion operatingSystemVersion;
+@end
+
+// ---- CoreFoundation: the main thread's run loop ----
+
+typedef signed long CFIndex;
+typedef unsigned long CFHashCode;
+typedef unsigned char Boolean;
+typedef const struct __CFString* CFStringRef;
+typedef const struct __CFAllocator* CFAllocatorRef;
+typedef struct __CFRunLoop* CFRunLoopRef;
+typedef struct __CFRunLoopSource* CFRunLoopSourceRef;
+typedef CFStringRef CFRunLoopMode;
+
+typedef struct {
+  CFIndex version;
+  void* _Nullable info;
+  const void* _Nullable (*_Nullable retain)(const void* _Nullable info);
+  void (*_Nullable release)(const void* _Nullable info);
+  CFStringRef _Nullable (*_Nullable copyDescription)(const void* _Nullable info);
+  Boolean (*_Nullable equal)(const void* _Nullable info1, const void* _Nullable info2);
+  CFHashCode (*_Nullable hash)(const void* _Nullable info);
+  void (*_Nullable schedule)(void* _Nullable info, CFRunLoopRef rl, CFRunLoopMode mode);
+  void (*_Nullable cancel)(void* _Nullable info, CFRunLoopRef rl, CFRunLoopMode mode);
+  void (*perform)(void* _Nullable info);
+} CFRunLoopSourceContext;
+
+extern "C" {
+extern const CFRunLoopMode kCFRunLoopDefaultMode;
+CFRunLoopRef CFRunLoopGetCurrent(void);
+CFRunLoopRef CFRunLoopGetMain(void);
+void CFRunLoopRun(void);
+CFRunLoopSourceRef CFRunLoopSourceCreate(CFAllocatorRef _Nullable allocator, CFIndex order,
+                                         CFRunLoopSourceContext* context);
+void CFRunLoopAddSource(CFRunLoopRef rl, CFRunLoopSourceRef source, CFRunLoopMode mode);
+}
+
+// ---- Dispatch (dispatch objects are Objective-C objects under ARC) ----
+
+typedef uint64_t dispatch_time_t;
+#define DISPATCH_TIME_NOW (0ull)
+#define NSEC_PER_SEC 1000000000ull
+typedef void (^dispatch_block_t)(void);
+typedef void (*dispatch_function_t)(void* _Nullable);
+
+@protocol OS_dispatch_object <NSObject>
+@end
+@protocol OS_dispatch_queue <OS_dispatch_object>
+@end
+@protocol OS_dispatch_queue_attr <OS_dispatch_object>
+@end
+typedef NSObject<OS_dispatch_queue>* dispatch_queue_t;
+typedef NSObject<OS_dispatch_queue>* dispatch_queue_main_t;
+typedef NSObject<OS_dispatch_queue>* dispatch_queue_global_t;
+typedef NSObject<OS_dispatch_queue_attr>* dispatch_queue_attr_t;
+
+typedef enum : unsigned int {
+  QOS_CLASS_USER_INTERACTIVE = 0x21,
+  QOS_CLASS_USER_INITIATED = 0x19,
+  QOS_CLASS_DEFAULT = 0x15,
+  QOS_CLASS_UTILITY = 0x11,
+  QOS_CLASS_BACKGROUND = 0x09,
+  QOS_CLASS_UNSPECIFIED = 0x00,
+} qos_class_t;
+typedef qos_class_t dispatch_qos_class_t;
+
+#define DISPATCH_QUEUE_SERIAL NULL
+
+extern "C" {
+dispatch_queue_main_t dispatch_get_main_queue(void);
+dispatch_queue_global_t dispatch_get_global_queue(intptr_t identifier, uintptr_t flags);
+dispatch_queue_attr_t dispatch_queue_attr_make_with_qos_class(dispatch_queue_attr_t _Nullable attr,
+                                                              dispatch_qos_class_t qos_class,
+                                                              int relative_priority);
+dispatch_queue_t dispatch_queue_create(const char* _Nullable label,
+                                       dispatch_queue_attr_t _Nullable attr);
+void dispatch_async(dispatch_queue_t queue, dispatch_block_t block);
+void dispatch_sync(dispatch_queue_t queue, NS_NOESCAPE dispatch_block_t block);
+dispatch_time_t dispatch_time(dispatch_time_t when, int64_t delta);
+void dispatch_after(dispatch_time_t when, dispatch_queue_t queue, dispatch_block_t block);
+void dispatch_queue_set_specific(dispatch_queue_t queue, const void* key, void* _Nullable context,
+                                 dispatch_function_t _Nullable destructor);
+void* _Nullable dispatch_get_specific(const void* key);
+}
+
+// ---- EventKit ----
+
+typedef NS_ENUM(NSUInteger, EKEntityType) {
+  EKEntityTypeEvent,
+  EKEntityTypeReminder,
+};
+
+typedef NS_ENUM(NSInteger, EKAuthorizationStatus) {
+  EKAuthorizationStatusNotDetermined = 0,
+  EKAuthorizationStatusRestricted,
+  EKAuthorizationStatusDenied,
+  EKAuthorizationStatusFullAccess API_AVAILABLE(macos(14.0)),
+  EKAuthorizationStatusWriteOnly API_AVAILABLE(macos(14.0)),
+};
+
+@class EKEvent, EKReminder;
+
+typedef void (^EKEventStoreRequestAccessCompletionHandler)(BOOL granted, NSError* _Nullable error);
+typedef void (^EKEventSearchCallback)(EKEvent* event, BOOL* stop);
+
+@interface EKObject : NSObject
+@end
+
+@interface EKCalendar : EKObject
+@property(nonatomic, readonly) NSString* calendarIdentifier;
+@property(nonatomic, copy) NSString* title;
+@end
+
+@interface EKCalendarItem : EKObject
+@property(nonatomic, strong, null_unspecified) EKCalendar* calendar;
+@property(nonatomic, readonly) NSString* calendarItemIdentifier;
+@property(nonatomic, copy, null_resettable) NSString* title;
+@end
+
+@interface EKEvent : EKCalendarItem
+@property(null_unspecified, nonatomic, copy) NSDate* startDate;
+@property(null_unspecified, nonatomic, copy) NSDate* endDate;
+@property(nonatomic, getter=isAllDay) BOOL allDay;
+@end
+
+@interface EKReminder : EKCalendarItem
+@property(nonatomic, getter=isCompleted) BOOL completed;
+@property(nonatomic, copy, nullable) NSDateComponents* dueDateComponents;
+@property(nonatomic) NSUInteger priority;
+@end
+
+@interface EKEventStore : NSObject
++ (EKAuthorizationStatus)authorizationStatusForEntityType:(EKEntityType)entityType;
+- (void)requestFullAccessToEventsWithCompletion:
+    (EKEventStoreRequestAccessCompletionHandler)completion API_AVAILABLE(macos(14.0));
+- (void)requestFullAccessToRemindersWithCompletion:
+    (EKEventStoreRequestAccessCompletionHandler)completion API_AVAILABLE(macos(14.0));
+- (void)requestAccessToEntityType:(EKEntityType)entityType
+                       completion:(EKEventStoreRequestAccessCompletionHandler)completion
+    API_DEPRECATED("Use requestFullAccessToEvents or requestFullAccessToReminders",
+                   macos(10.9, 14.0));
+- (NSArray<EKCalendar*>*)calendarsForEntityType:(EKEntityType)entityType;
+- (NSPredicate*)predicateForEventsWithStartDate:(NSDate*)startDate
+                                        endDate:(NSDate*)endDate
+                                      calendars:(nullable NSArray<EKCalendar*>*)calendars;
+- (void)enumerateEventsMatchingPredicate:(NSPredicate*)predicate
+                              usingBlock:(NS_NOESCAPE EKEventSearchCallback)block;
+- (NSPredicate*)predicateForIncompleteRemindersWithDueDateStarting:(nullable NSDate*)startDate
+                                                            ending:(nullable NSDate*)endDate
+                                                         calendars:(nullable NSArray<EKCalendar*>*)
+                                                                       calendars;
+- (id)fetchRemindersMatchingPredicate:(NSPredicate*)predicate
+                           completion:
+                               (void (^)(NSArray<EKReminder*>* _Nullable reminders))completion;
+- (void)reset;
+@end
+
+extern "C" NSString* const EKEventStoreChangedNotification;
+
+// ---- Contacts ----
+
+typedef NS_ENUM(NSInteger, CNEntityType) {
+  CNEntityTypeContacts,
+};
+
+typedef NS_ENUM(NSInteger, CNAuthorizationStatus) {
+  CNAuthorizationStatusNotDetermined = 0,
+  CNAuthorizationStatusRestricted,
+  CNAuthorizationStatusDenied,
+  CNAuthorizationStatusAuthorized,
+  CNAuthorizationStatusLimited API_AVAILABLE(ios(18.0)),
+};
+
+@protocol CNKeyDescriptor <NSObject, NSSecureCoding, NSCopying>
+@end
+
+@interface NSString (Contacts) <CNKeyDescriptor>
+@end
+
+@interface CNContainer : NSObject <NSCopying, NSSecureCoding>
+@property(readonly, copy, nonatomic) NSString* identifier;
+@property(readonly, copy, nonatomic) NSString* name;
+@end
+
+@interface CNContact : NSObject <NSCopying, NSSecureCoding>
+@property(readonly, copy, nonatomic) NSString* identifier;
+@property(readonly, copy, nonatomic) NSString* givenName;
+@property(readonly, copy, nonatomic) NSString* familyName;
+@property(readonly, copy, nonatomic) NSString* organizationName;
+@property(readonly, copy, nonatomic) NSString* jobTitle;
++ (NSPredicate*)predicateForContactsInContainerWithIdentifier:(NSString*)containerIdentifier;
+@end
+
+@interface CNFetchRequest : NSObject
+@end
+
+@interface CNContactFetchRequest : CNFetchRequest <NSSecureCoding>
+- (instancetype)init NS_UNAVAILABLE;
++ (instancetype)new NS_UNAVAILABLE;
+- (instancetype)initWithKeysToFetch:(NSArray<id<CNKeyDescriptor>>*)keysToFetch
+    NS_DESIGNATED_INITIALIZER;
+@property(copy, nullable) NSPredicate* predicate;
+@property(copy) NSArray<id<CNKeyDescriptor>>* keysToFetch;
+@property BOOL mutableObjects;
+@property BOOL unifyResults;
+@end
+
+@interface CNContactStore : NSObject
++ (CNAuthorizationStatus)authorizationStatusForEntityType:(CNEntityType)entityType;
+- (void)requestAccessForEntityType:(CNEntityType)entityType
+                 completionHandler:
+                     (void (^)(BOOL granted, NSError* _Nullable error))completionHandler;
+- (nullable NSArray<CNContainer*>*)containersMatchingPredicate:(nullable NSPredicate*)predicate
+                                                         error:(NSError* _Nullable* _Nullable)error;
+- (BOOL)enumerateContactsWithFetchRequest:(CNContactFetchRequest*)fetchRequest
+                                    error:(NSError* _Nullable* _Nullable)error
+                               usingBlock:
+                                   (NS_NOESCAPE void (^)(CNContact* contact, BOOL* stop))block;
+@end
+
+extern "C" NSString* const CNContactIdentifierKey;
+extern "C" NSString* const CNContactGivenNameKey;
+extern "C" NSString* const CNContactFamilyNameKey;
+extern "C" NSString* const CNContactOrganizationNameKey;
+extern "C" NSString* const CNContactJobTitleKey;
+extern "C" NSString* const CNContactStoreDidChangeNotification;
+
+NS_ASSUME_NONNULL_END
