@@ -1,27 +1,18 @@
-// SAX handlers over nlohmann's iterative parser. Their member names (null, boolean,
-// number_integer, ...) are the ones nlohmann's SAX interface requires. Returning false
-// from any of them ends the parse at once, which is how a line is refused early.
+// A reader for the one JSON shape a request can have: an object whose members are texts,
+// numbers and arrays of texts. Everything outside that shape is refused at the first byte
+// that leaves it, so the reader never nests, never recurses and builds no document; true,
+// false, null and objects as values are refused because no request member takes them.
+// Within the shape the grammar is RFC 8259's, strictly: no comments, no trailing commas,
+// no leading zeros, escapes checked, surrogates paired, UTF-8 well-formed.
 #include "protocol/request_reader.h"
 
 #include <array>
-#include <nlohmann/json.hpp>
+#include <charconv>
+
+#include "protocol/utf8_scalar.h"
 
 namespace pemrix::protocol_detail {
 namespace {
-
-using Json = nlohmann::json;
-
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
-// nlohmann's lexer takes a NUL byte outside a string for the end of the input, so a line
-// with one is refused here rather than read only up to it. JSON never needs a raw NUL.
-template <typename Handler>
-bool readJson(std::string_view line, Handler& handler) {
-  if (line.substr(0, kByteOrderMark.size()) == kByteOrderMark) return false;
-  if (line.find('\0') != std::string_view::npos) return false;
-  return Json::sax_parse(line.data(), line.data() + line.size(), &handler,
-                         Json::input_format_t::json, /*strict=*/true, /*ignore_comments=*/false);
-}
 
 constexpr std::array<std::string_view, 8> kKeyNames = {"id",    "command", "entity", "sourceIds",
                                                        "start", "end",     "limit",  "query"};
@@ -33,160 +24,233 @@ std::optional<RequestKey> keyFromName(std::string_view name) {
   return std::nullopt;
 }
 
-// Records the members of a request object. Depth 0 is outside the object, 1 inside it,
-// 2 inside the "sourceIds" array; no other container is ever entered.
-class RequestHandler {
+void appendUtf8(std::string& out, char32_t scalar) {
+  if (scalar < 0x80) {
+    out.push_back(static_cast<char>(scalar));
+  } else if (scalar < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (scalar >> 6)));
+    out.push_back(static_cast<char>(0x80 | (scalar & 0x3F)));
+  } else if (scalar < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (scalar >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((scalar >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (scalar & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (scalar >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((scalar >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((scalar >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (scalar & 0x3F)));
+  }
+}
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool isDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// Reads one request line from the start; every method returns false at the first byte
+// that is not part of the request shape.
+class LineReader {
  public:
-  RequestFields& fields() { return fields_; }
+  explicit LineReader(std::string_view text) : text_(text) {}
 
-  bool null() { return false; }
-  bool boolean(bool) { return false; }
-  bool number_integer(Json::number_integer_t value) { return number(static_cast<double>(value)); }
-  bool number_unsigned(Json::number_unsigned_t value) { return number(static_cast<double>(value)); }
-  bool number_float(Json::number_float_t value, const Json::string_t&) { return number(value); }
-  bool binary(Json::binary_t&) { return false; }
-
-  bool string(Json::string_t& value) {
-    if (depth_ == 2) {
-      fields_.sourceIds.push_back(value);
-      return true;
+  bool readRequest(RequestFields& fields) {
+    skipSpace();
+    if (!consume('{')) return false;
+    skipSpace();
+    if (!consume('}')) {
+      do {
+        skipSpace();
+        if (!readMember(fields)) return false;
+        skipSpace();
+      } while (consume(','));
+      if (!consume('}')) return false;
     }
-    std::string* slot = depth_ == 1 ? textSlot(current_) : nullptr;
-    if (slot == nullptr) return false;
-    *slot = value;
-    return true;
-  }
-
-  bool start_object(std::size_t) { return depth_++ == 0; }
-  bool end_object() {
-    depth_ = 0;
-    return true;
-  }
-  bool start_array(std::size_t) {
-    if (depth_ != 1 || current_ != RequestKey::sourceIds) return false;
-    depth_ = 2;
-    return true;
-  }
-  bool end_array() {
-    depth_ = 1;
-    return true;
-  }
-
-  bool key(Json::string_t& name) {
-    const std::optional<RequestKey> found = keyFromName(name);
-    if (!found || fields_.has(*found)) return false;
-    fields_.present |= keyBit(*found);
-    current_ = *found;
-    return true;
-  }
-
-  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) {
-    return false;
+    skipSpace();
+    return pos_ == text_.size();
   }
 
  private:
-  bool number(double value) {
-    if (depth_ != 1 || current_ != RequestKey::limit) return false;
-    fields_.limit = value;
+  bool atEnd() const { return pos_ >= text_.size(); }
+  char peek() const { return atEnd() ? '\0' : text_[pos_]; }
+
+  bool consume(char expected) {
+    if (atEnd() || text_[pos_] != expected) return false;
+    ++pos_;
     return true;
   }
 
-  std::string* textSlot(RequestKey key) {
+  void skipSpace() {
+    while (!atEnd()) {
+      const char c = text_[pos_];
+      if (c != ' ' && c != '\t' && c != '\n' && c != '\r') return;
+      ++pos_;
+    }
+  }
+
+  bool readMember(RequestFields& fields) {
+    std::string name;
+    if (!readString(name)) return false;
+    const std::optional<RequestKey> key = keyFromName(name);
+    if (!key || fields.has(*key)) return false;
+    fields.present |= keyBit(*key);
+    skipSpace();
+    if (!consume(':')) return false;
+    skipSpace();
+    if (*key == RequestKey::sourceIds) return readStringArray(fields.sourceIds);
+    if (*key == RequestKey::limit) return readNumber(fields.limit);
+    return readString(*textSlot(fields, *key));
+  }
+
+  static std::string* textSlot(RequestFields& fields, RequestKey key) {
     switch (key) {
       case RequestKey::id:
-        return &fields_.id;
+        return &fields.id;
       case RequestKey::command:
-        return &fields_.command;
+        return &fields.command;
       case RequestKey::entity:
-        return &fields_.entity;
+        return &fields.entity;
       case RequestKey::start:
-        return &fields_.start;
+        return &fields.start;
       case RequestKey::end:
-        return &fields_.end;
-      case RequestKey::query:
-        return &fields_.query;
+        return &fields.end;
       case RequestKey::sourceIds:
       case RequestKey::limit:
-        return nullptr;
+      case RequestKey::query:
+        break;
     }
-    return nullptr;
+    return &fields.query;
   }
 
-  RequestFields fields_;
-  int depth_ = 0;
-  RequestKey current_ = RequestKey::id;
-};
+  bool readStringArray(std::vector<std::string>& out) {
+    if (!consume('[')) return false;
+    skipSpace();
+    if (consume(']')) return true;
+    do {
+      skipSpace();
+      if (!readString(out.emplace_back())) return false;
+      skipSpace();
+    } while (consume(','));
+    return consume(']');
+  }
 
-// Finds the top-level "id" member of an object and whether it is text, walking (but not
-// keeping) everything else.
-class IdHandler {
- public:
-  std::optional<std::string> id() const { return count_ == 1 && isText_ ? id_ : std::nullopt; }
-
-  bool null() { return value(); }
-  bool boolean(bool) { return value(); }
-  bool number_integer(Json::number_integer_t) { return value(); }
-  bool number_unsigned(Json::number_unsigned_t) { return value(); }
-  bool number_float(Json::number_float_t, const Json::string_t&) { return value(); }
-  bool binary(Json::binary_t&) { return value(); }
-  bool string(Json::string_t& text) {
-    if (expectingId_) {
-      id_ = text;
-      isText_ = true;
+  // A JSON string, decoded into `out`.
+  bool readString(std::string& out) {
+    if (!consume('"')) return false;
+    while (!atEnd()) {
+      const std::size_t runStart = pos_;
+      while (!atEnd() && isPlain(text_[pos_])) ++pos_;
+      out.append(text_.substr(runStart, pos_ - runStart));
+      const auto byte = static_cast<unsigned char>(peek());
+      if (atEnd() || byte < 0x20) return false;
+      if (byte == '"') {
+        ++pos_;
+        return true;
+      }
+      if (!(byte == '\\' ? readEscape(out) : readMultiByte(out))) return false;
     }
-    return value();
-  }
-
-  bool start_object(std::size_t) { return enter(); }
-  bool end_object() { return leave(); }
-  bool start_array(std::size_t) { return depth_ != 0 && enter(); }
-  bool end_array() { return leave(); }
-
-  bool key(Json::string_t& name) {
-    if (depth_ != 1 || name != "id") return true;
-    expectingId_ = true;
-    return ++count_ == 1;  // a repeated "id" already decides the answer
-  }
-
-  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) {
     return false;
   }
 
- private:
-  // A scalar: refused at the top level, otherwise consumes a pending "id" value.
-  bool value() {
-    expectingId_ = false;
-    return depth_ != 0;
+  // Bytes copied as they are: printable ASCII other than the quote and the backslash.
+  static bool isPlain(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 0x20 && byte < 0x80 && byte != '"' && byte != '\\';
   }
-  bool enter() {
-    expectingId_ = false;
-    ++depth_;
-    return true;
-  }
-  bool leave() {
-    --depth_;
+
+  bool readMultiByte(std::string& out) {
+    const unicode::detail::Scalar scalar = unicode::detail::decodeScalar(text_, pos_);
+    if (scalar.value < 0) return false;
+    out.append(text_.substr(pos_, scalar.length));
+    pos_ += scalar.length;
     return true;
   }
 
-  std::optional<std::string> id_;
-  int depth_ = 0;
-  int count_ = 0;
-  bool expectingId_ = false;
-  bool isText_ = false;
+  bool readEscape(std::string& out) {
+    ++pos_;  // the backslash
+    const char kind = peek();
+    ++pos_;
+    static constexpr std::string_view kFrom = "\"\\/bfnrt";
+    static constexpr std::string_view kTo = "\"\\/\b\f\n\r\t";
+    const std::size_t simple = kFrom.find(kind);
+    if (kind != '\0' && simple != std::string_view::npos) {
+      out.push_back(kTo[simple]);
+      return true;
+    }
+    return kind == 'u' && readUnicodeEscape(out);
+  }
+
+  // The four hex digits after "\u", or -1.
+  int32_t readHex4() {
+    if (text_.size() - pos_ < 4) return -1;
+    int32_t value = 0;
+    for (int i = 0; i < 4; ++i) {
+      const int digit = hexValue(text_[pos_++]);
+      if (digit < 0) return -1;
+      value = value * 16 + digit;
+    }
+    return value;
+  }
+
+  // The rest of a \u escape: one scalar, or a high and a low surrogate as a pair.
+  bool readUnicodeEscape(std::string& out) {
+    const int32_t unit = readHex4();
+    if (unit < 0 || (unit >= 0xDC00 && unit <= 0xDFFF)) return false;
+    if (unit < 0xD800 || unit > 0xDBFF) {
+      appendUtf8(out, static_cast<char32_t>(unit));
+      return true;
+    }
+    if (!consume('\\') || !consume('u')) return false;
+    const int32_t low = readHex4();
+    if (low < 0xDC00 || low > 0xDFFF) return false;
+    appendUtf8(out, static_cast<char32_t>(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00)));
+    return true;
+  }
+
+  void skipDigits() {
+    while (isDigit(peek())) ++pos_;
+  }
+
+  // A JSON number, as the nearest double; a number beyond the range of double is refused.
+  bool readNumber(double& out) {
+    const std::size_t start = pos_;
+    consume('-');
+    if (consume('0')) {
+      if (isDigit(peek())) return false;
+    } else {
+      if (!isDigit(peek())) return false;
+      skipDigits();
+    }
+    if (consume('.')) {
+      if (!isDigit(peek())) return false;
+      skipDigits();
+    }
+    if (consume('e') || consume('E')) {
+      if (!consume('+')) consume('-');
+      if (!isDigit(peek())) return false;
+      skipDigits();
+    }
+    const char* first = text_.data() + start;
+    const auto result = std::from_chars(first, text_.data() + pos_, out);
+    return result.ec == std::errc() && result.ptr == text_.data() + pos_;
+  }
+
+  std::string_view text_;
+  std::size_t pos_ = 0;
 };
 
 }  // namespace
 
 std::optional<RequestFields> readRequestFields(std::string_view line) {
-  RequestHandler handler;
-  if (!readJson(line, handler)) return std::nullopt;
-  return std::move(handler.fields());
-}
-
-std::optional<std::string> readTopLevelId(std::string_view line) {
-  IdHandler handler;
-  if (!readJson(line, handler)) return std::nullopt;
-  return handler.id();
+  RequestFields fields;
+  LineReader reader(line);
+  if (!reader.readRequest(fields)) return std::nullopt;
+  return fields;
 }
 
 }  // namespace pemrix::protocol_detail

@@ -1,13 +1,10 @@
-// Reading the JSON of a request line without building a document: a SAX handler records
-// the top-level members a request may carry, and refuses anything that no request could
-// be (an unknown or repeated key, a member of the wrong JSON type, nested containers)
-// as soon as it appears. Private to src/protocol; `NativeRequest` applies the rules.
+// Reading the JSON of a request line without building a document. Private to
+// src/protocol; `NativeRequest` applies the rules of each command to what is read here.
 //
-// All functions are pure and thread-safe. None throws: malformed JSON gives nothing.
-// The JSON reader is strict (RFC 8259, no comments); it refuses ill-formed UTF-8, lone
-// surrogate escapes and raw control characters inside strings. A leading byte order
-// mark and any raw NUL byte are refused as well: a line is one JSON object and nothing
-// else.
+// All functions are pure and thread-safe. None throws: anything unreadable gives nothing.
+// Both readers are strict JSON (RFC 8259, no comments, no byte order mark): they refuse
+// ill-formed UTF-8, lone surrogate escapes, raw control characters inside strings and any
+// raw NUL byte.
 #pragma once
 
 #include <cstdint>
@@ -35,19 +32,20 @@ struct RequestFields {
   std::string end;
   std::string query;
   std::vector<std::string> sourceIds;
-  double limit = 0;  // the JSON number, as a double
+  double limit = 0;  // the JSON number, as the nearest double
 
   bool has(RequestKey key) const { return (present & keyBit(key)) != 0; }
 };
 
-// The members of `line` when it is one well-formed JSON object whose keys are distinct
-// request keys, with a text value for "id", "command", "entity", "start", "end" and
-// "query", a number for "limit" and an array of texts for "sourceIds". Nothing otherwise.
+// The members of `line` when it is one JSON object whose keys are distinct request keys,
+// with a text value for "id", "command", "entity", "start", "end" and "query", a number
+// within the range of double for "limit" and an array of texts for "sourceIds". Nothing
+// otherwise, decided at the first byte that leaves this shape (so nesting costs nothing).
 std::optional<RequestFields> readRequestFields(std::string_view line);
 
 // The value of the top-level "id" member when `line` is one well-formed JSON object with
 // exactly one such member and its value is text. Nothing otherwise. Other members may
-// hold anything, repeated keys included.
+// hold anything, nested to any depth, repeated keys included.
 std::optional<std::string> readTopLevelId(std::string_view line);
 
 }  // namespace pemrix::protocol_detail

@@ -17,7 +17,9 @@ constexpr std::size_t kLongestTimestamp = 30;   // nine fraction digits
 constexpr std::size_t kFractionStart = 20;      // first digit after the full stop
 constexpr int kMicrosecondDigits = 6;
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // The number written by `count` digits at `pos`, or -1 when one of them is not a digit.
 int readDigits(std::string_view text, std::size_t pos, std::size_t count) {
@@ -87,8 +89,7 @@ std::optional<Instant> NativeRequest::parseDate(std::string_view text) {
   if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) {
     return std::nullopt;
   }
-  const chrono::year_month_day date{chrono::year{year},
-                                    chrono::month{static_cast<unsigned>(month)},
+  const chrono::year_month_day date{chrono::year{year}, chrono::month{static_cast<unsigned>(month)},
                                     chrono::day{static_cast<unsigned>(day)}};
   if (!date.ok()) return std::nullopt;
   return Instant{chrono::sys_days{date}} + chrono::hours{hour} + chrono::minutes{minute} +

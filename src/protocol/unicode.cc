@@ -46,7 +46,8 @@ bool isControlOrFormat(int32_t scalar) {
 
 void appendScalar(std::string& out, char32_t scalar) {
   utf8proc_uint8_t bytes[4];
-  const utf8proc_ssize_t length = utf8proc_encode_char(static_cast<utf8proc_int32_t>(scalar), bytes);
+  const utf8proc_ssize_t length =
+      utf8proc_encode_char(static_cast<utf8proc_int32_t>(scalar), bytes);
   out.append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
 }
 
