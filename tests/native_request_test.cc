@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <string>
 
+#include "protocol/request_reader.h"
 #include "protocol/wire_json.h"
 
 namespace pemrix {
@@ -339,6 +341,120 @@ TEST(ParseRequest, LineLengthLimit) {
   ASSERT_EQ(padded.size(), kMaxLineBytes);
   expectAccepted(padded);
   expectRefused(padded + " ");
+}
+
+TEST(RequestReader, DecodesEscapesAndNumbers) {
+  const std::optional<protocol_detail::RequestFields> fields = protocol_detail::readRequestFields(
+      R"({ "\u0069d" : "a\"b\\c\/d\b\f\n\r\t\u00e9\u20AC\ud83d\udc4d\u0000" ,)"
+      R"( "sourceIds" : [ "x" , "y" ] , "limit" : -12.5e-1 })");
+  ASSERT_TRUE(fields.has_value());
+  EXPECT_EQ(fields->id,
+            std::string("a\"b\\c/d\b\f\n\r\t\xC3\xA9\xE2\x82\xAC\xF0\x9F\x91\x8D\0", 22));
+  EXPECT_EQ(fields->sourceIds, (std::vector<std::string>{"x", "y"}));
+  EXPECT_EQ(fields->limit, -1.25);
+  EXPECT_EQ(fields->present, protocol_detail::keyBit(protocol_detail::RequestKey::id) |
+                                 protocol_detail::keyBit(protocol_detail::RequestKey::sourceIds) |
+                                 protocol_detail::keyBit(protocol_detail::RequestKey::limit));
+}
+
+TEST(RequestReader, RefusesMalformedStringsAndNumbers) {
+  const std::string cases[] = {
+      R"({"id":"\x"})",
+      R"({"id":"\u12G4"})",
+      R"({"id":"\U0041"})",
+      R"({"id":"\u004"})",
+      R"({"id":"\ud83d"})",
+      R"({"id":"\ud83d\u0041"})",
+      R"({"id":"\udc4d\ud83d"})",
+      R"({"id":"\ud83dx"})",
+      "{\"id\":\"a\tb\"}",
+      "{\"id\":\"a\x7f\xc3\"}",
+      R"({"id":"abc)",
+      R"({"id":"abc\")",
+      R"({"limit":01})",
+      R"({"limit":1.})",
+      R"({"limit":.5})",
+      R"({"limit":+1})",
+      R"({"limit":1e})",
+      R"({"limit":1e+})",
+      R"({"limit":-})",
+      R"({"limit":0x10})",
+      R"({"limit":1e999})",
+      R"({"limit":Infinity})",
+      R"({"limit":NaN})",
+      R"({"limit":1 2})",
+      R"({"sourceIds":["a",]})",
+      R"({"sourceIds":["a" "b"]})",
+      R"({"sourceIds":[,"a"]})",
+      R"({"sourceIds":["a")",
+      R"({"id":"a",})",
+      R"({,"id":"a"})",
+      R"({"id" "a"})",
+      R"({"id":"a"}})",
+      R"({"":"a"})",
+      R"({"ID":"a"})",
+      R"({"id":true})",
+      R"({"id":{}})",
+  };
+  for (const std::string& line : cases) {
+    EXPECT_FALSE(protocol_detail::readRequestFields(line).has_value()) << line;
+  }
+  EXPECT_TRUE(protocol_detail::readRequestFields(R"({"sourceIds":[],"limit":-0})"));
+  EXPECT_TRUE(protocol_detail::readRequestFields("\r\n\t {}\t\r\n "));
+}
+
+// Lines made by mutating valid requests: any line the request reader accepts must be
+// well-formed JSON that nlohmann's reader reads to the same members.
+TEST(RequestReader, AcceptsOnlyWhatAReferenceReaderReadsTheSame) {
+  const std::string bases[] = {
+      eventsQuery(R"("sourceIds":["a\u00e9","b"],"limit":7.0,)" + kWindow),
+      contactsQuery(R"("query":"  Jos\u00e9 Garc\u00eda ","limit":1e1)"),
+      R"({"id":"r","command":"list-sources","entity":"reminders"})",
+  };
+  const char pool[] = {'"', '\\', '{', '}', '[', ']', ',',  ':',    ' ',    '0',    '1',    'e',
+                       '-', '.',  'u', 'd', '8', 'a', '\n', '\x80', '\xC3', '\xA9', '\xFF', '\0'};
+  uint32_t seed = 7;
+  const auto next = [&seed](uint32_t bound) {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) % bound;
+  };
+  int accepted = 0;
+  for (int round = 0; round < 30000; ++round) {
+    std::string line = bases[next(3)];
+    for (uint32_t edits = 1 + next(2); edits > 0; --edits) {
+      const std::size_t at = next(static_cast<uint32_t>(line.size()));
+      const char byte = pool[next(sizeof pool)];
+      switch (next(3)) {
+        case 0:
+          line[at] = byte;
+          break;
+        case 1:
+          line.insert(line.begin() + static_cast<std::ptrdiff_t>(at), byte);
+          break;
+        default:
+          line.erase(at, 1);
+      }
+    }
+    const auto fields = protocol_detail::readRequestFields(line);
+    if (!fields) continue;
+    ++accepted;
+    const Json reference = Json::parse(line, nullptr, /*allow_exceptions=*/false);
+    ASSERT_TRUE(reference.is_object()) << line;
+    ASSERT_EQ(reference.size(), static_cast<std::size_t>(std::popcount(fields->present))) << line;
+    if (fields->has(protocol_detail::RequestKey::id)) {
+      EXPECT_EQ(reference["id"], fields->id);
+    }
+    if (fields->has(protocol_detail::RequestKey::query)) {
+      EXPECT_EQ(reference["query"], fields->query);
+    }
+    if (fields->has(protocol_detail::RequestKey::sourceIds)) {
+      EXPECT_EQ(reference["sourceIds"], fields->sourceIds);
+    }
+    if (fields->has(protocol_detail::RequestKey::limit)) {
+      EXPECT_EQ(reference["limit"].get<double>(), fields->limit) << line;
+    }
+  }
+  EXPECT_GT(accepted, 1000);
 }
 
 TEST(EchoId, FindsTheIdOfRefusedObjects) {

@@ -91,8 +91,8 @@ TEST(ParseDate, RefusesEverythingElse) {
       "+024-05-01T08:30:00Z",
       "2024-05-01T08:30:0aZ",
       "2024-05-01T08:30:00.-5Z",
-      "\xEF\xBC\x92"
-      "024-05-01T08:30:00Z",  // a full-width digit
+      ("\xEF\xBC\x92"
+       "024-05-01T08:30:00Z"),  // a full-width digit
   };
   for (const char* text : cases) {
     EXPECT_FALSE(NativeRequest::parseDate(text).has_value()) << text;
