@@ -3,6 +3,8 @@
 // (in real time, briefly) for their answers to reach the main queue.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -70,6 +72,10 @@ class BridgeHarness {
     }
     queue_.runReady();
   }
+
+  // Waits until simulated store work has reached one of the world's delays, so that
+  // moving the clock afterwards counts the delay from the moment the work began.
+  void awaitDelay() { ASSERT_TRUE(clock_->waitForSleepers(1, 5)) << "no store work is waiting"; }
 
   // Moves virtual time forward, running timers at their moments.
   void advance(double seconds) { queue_.advance(seconds); }

@@ -26,7 +26,7 @@ const std::string kCalendars =
 
 std::vector<std::string> ids(const Json& envelope) {
   std::vector<std::string> result;
-  for (const Json& item : envelope["result"]["items"]) result.push_back(item["id"]);
+  for (const Json& item : itemsOf(envelope)) result.push_back(item["id"]);
   return result;
 }
 

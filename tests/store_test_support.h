@@ -34,6 +34,15 @@ inline Json answer(BridgeHarness& harness, const std::string& request) {
   return Json::parse(harness.lines()[before]);
 }
 
+// The "items" of a successful query answer; an empty list (and a test failure) otherwise.
+inline Json itemsOf(const Json& envelope) {
+  if (!envelope.contains("result") || !envelope["result"].contains("items")) {
+    ADD_FAILURE() << "not a query result: " << envelope.dump();
+    return Json::array();
+  }
+  return envelope["result"]["items"];
+}
+
 // The "error" object of a failure envelope as a BridgeFailure, or an empty one.
 inline BridgeFailure failureOf(const Json& envelope) {
   if (!envelope.contains("error")) return {};

@@ -1,6 +1,8 @@
 // The system and manual clocks.
 #include "platform/clock.h"
 
+#include <cmath>
+
 namespace pemrix::platform {
 
 namespace {
@@ -32,23 +34,37 @@ void Clock::advance(double seconds) {
   if (!manual_ || seconds <= 0) return;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    manualMicros_ += duration_cast<microseconds>(duration<double>(seconds)).count();
+    // Rounded up, so that advancing by the distance to a moment always reaches it.
+    manualMicros_ += static_cast<int64_t>(std::ceil(seconds * 1e6 - 1e-3));
   }
   moved_.notify_all();
 }
 
 bool Clock::sleepUntil(double when, const std::atomic<bool>& abandon) const {
   std::unique_lock<std::mutex> lock(mutex_);
+  ++sleepers_;
+  moved_.notify_all();
+  bool reached = false;
   while (!abandon.load()) {
     double left = when - uptime();
-    if (left <= 0) return true;
+    if (left <= 0) {
+      reached = true;
+      break;
+    }
     if (manual_) {
       moved_.wait(lock);
     } else {
       moved_.wait_for(lock, duration<double>(left));
     }
   }
-  return false;
+  --sleepers_;
+  return reached;
+}
+
+bool Clock::waitForSleepers(int count, double realSeconds) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return moved_.wait_for(lock, duration<double>(realSeconds),
+                         [&] { return sleepers_ >= count; });
 }
 
 void Clock::interrupt() const {

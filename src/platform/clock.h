@@ -45,6 +45,11 @@ class Clock {
   // Wakes every thread in `sleepUntil` so that it re-checks its `abandon` flag.
   void interrupt() const;
 
+  // Blocks (in real time, at most `realSeconds`) until at least `count` threads are in
+  // `sleepUntil`; returns whether they are. Tests use it to know that simulated work has
+  // reached its delay before they move a manual clock.
+  bool waitForSleepers(int count, double realSeconds) const;
+
  private:
   explicit Clock(Instant start);
 
@@ -54,6 +59,7 @@ class Clock {
   std::atomic<int64_t> manualMicros_{0};
   mutable std::mutex mutex_;
   mutable std::condition_variable moved_;
+  mutable int sleepers_ = 0;  // guarded by mutex_
 };
 
 }  // namespace pemrix::platform
