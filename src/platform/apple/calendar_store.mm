@@ -2,18 +2,18 @@
 // the calendar store interface. Only translation happens here; every rule of the bridge
 // (filtering, limits, order, clipping, permission states) lives in the portable stores.
 //
-// A store that was used before access was granted keeps serving the old, empty view of the
-// calendars, so when an access request ends with the entity readable the store is reset.
-// The reset runs on the stores' queue at the start of the next use, in `calendars`: every
-// use of the store begins there, and a reset invalidates every object fetched before it,
-// so it must never fall between fetching calendars and using them in a predicate.
+// A store that was used while an entity type was not readable keeps serving that old, empty
+// view after access is granted, whether through the bridge's own request or in System
+// Settings. So the store remembers the status each type had when it last served it, and
+// resets itself when that status has changed. The check runs on the stores' queue at the
+// start of each use, in `calendars`: every use of the store begins there, and a reset
+// invalidates every object fetched before it, so it must never fall between fetching
+// calendars and using them in a predicate.
 #include "platform/calendar_store.h"
 
 #import <EventKit/EventKit.h>
 #import <Foundation/Foundation.h>
 #import <dispatch/dispatch.h>
-
-#include <atomic>
 
 #include "platform/apple/objc_values.h"
 #include "platform/apple_conversions.h"
@@ -22,23 +22,13 @@ namespace pemrix::platform {
 
 namespace {
 
-// Full access (EKAuthorizationStatusFullAccess from macOS 14, EKAuthorizationStatusAuthorized
-// before): the raw value, since neither name is usable on every supported system.
-constexpr EKAuthorizationStatus kFullAccess = static_cast<EKAuthorizationStatus>(3);
-
 EKEntityType entityTypeOf(CalendarEntityType type) {
   return type == CalendarEntityType::events ? EKEntityTypeEvent : EKEntityTypeReminder;
 }
 
-// The completion handed to EventKit for an access request to `type`: it marks the store
-// for a reset when access ended up full, then reports to `completion`.
-EKEventStoreRequestAccessCompletionHandler accessHandler(
-    EKEntityType type, std::shared_ptr<std::atomic<bool>> resetPending,
-    AccessCompletion completion) {
+// The completion handed to EventKit for an access request.
+EKEventStoreRequestAccessCompletionHandler accessHandler(AccessCompletion completion) {
   return ^(BOOL granted, NSError* _Nullable error) {
-    if ([EKEventStore authorizationStatusForEntityType:type] == kFullAccess) {
-      resetPending->store(true);
-    }
     completion(granted, platformError(error));
   };
 }
@@ -132,9 +122,20 @@ NSDateComponents* _Nullable componentsFromFields(const DateComponents& due) {
 }  // namespace
 
 struct CalendarStore::Impl {
+  // Resets the store when access to `type` changed since the store last served it, so
+  // that it sees the data access now allows. Stores' queue only.
+  void refreshFor(EKEntityType type) {
+    const EKAuthorizationStatus now = [EKEventStore authorizationStatusForEntityType:type];
+    EKAuthorizationStatus& before = served[type == EKEntityTypeEvent ? 0 : 1];
+    if (now != before) [store reset];
+    before = now;
+  }
+
   EKEventStore* store = [[EKEventStore alloc] init];
-  // Set by an access completion (any thread), taken by `calendars` (the stores' queue).
-  std::shared_ptr<std::atomic<bool>> resetPending = std::make_shared<std::atomic<bool>>(false);
+  // The status of events and of reminders when the store last served them; "not
+  // determined" until then, so that a store created before a grant is reset at first use.
+  EKAuthorizationStatus served[2] = {EKAuthorizationStatusNotDetermined,
+                                     EKAuthorizationStatusNotDetermined};
 };
 
 int CalendarStore::authorizationStatus(System& /*system*/, CalendarEntityType type) {
@@ -158,7 +159,7 @@ CalendarStore::CalendarStore(System& /*system*/) : impl_(std::make_unique<Impl>(
 CalendarStore::~CalendarStore() = default;
 
 void CalendarStore::requestFullAccessToEvents(AccessCompletion completion) {
-  auto handler = accessHandler(EKEntityTypeEvent, impl_->resetPending, std::move(completion));
+  auto handler = accessHandler(std::move(completion));
   if (@available(macOS 14.0, *)) {
     [impl_->store requestFullAccessToEventsWithCompletion:handler];
   } else {
@@ -167,7 +168,7 @@ void CalendarStore::requestFullAccessToEvents(AccessCompletion completion) {
 }
 
 void CalendarStore::requestFullAccessToReminders(AccessCompletion completion) {
-  auto handler = accessHandler(EKEntityTypeReminder, impl_->resetPending, std::move(completion));
+  auto handler = accessHandler(std::move(completion));
   if (@available(macOS 14.0, *)) {
     [impl_->store requestFullAccessToRemindersWithCompletion:handler];
   } else {
@@ -176,17 +177,16 @@ void CalendarStore::requestFullAccessToReminders(AccessCompletion completion) {
 }
 
 void CalendarStore::requestAccess(CalendarEntityType type, AccessCompletion completion) {
-  const EKEntityType entityType = entityTypeOf(type);
-  [impl_->store requestAccessToEntityType:entityType
-                               completion:accessHandler(entityType, impl_->resetPending,
-                                                        std::move(completion))];
+  [impl_->store requestAccessToEntityType:entityTypeOf(type)
+                               completion:accessHandler(std::move(completion))];
 }
 
 std::vector<CalendarInfo> CalendarStore::calendars(CalendarEntityType type) {
   @autoreleasepool {
-    if (impl_->resetPending->exchange(false)) [impl_->store reset];
+    const EKEntityType entityType = entityTypeOf(type);
+    impl_->refreshFor(entityType);
     std::vector<CalendarInfo> found;
-    for (EKCalendar* calendar in [impl_->store calendarsForEntityType:entityTypeOf(type)]) {
+    for (EKCalendar* calendar in [impl_->store calendarsForEntityType:entityType]) {
       found.push_back(CalendarInfo{utf8(calendar.calendarIdentifier), utf8(calendar.title),
                                    retainedHandle(calendar)});
     }

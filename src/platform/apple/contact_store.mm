@@ -3,28 +3,22 @@
 // the bridge (search, limits, scan cap, permission states) lives in the portable stores.
 //
 // Only the properties named by the request's keys are read from a contact: Contacts raises
-// an exception for a property that was not fetched. As with the calendar store, a store that
-// was created before access was granted is replaced by a fresh one before its next use,
-// which always begins with `containers`.
+// an exception for a property that was not fetched. As with the calendar store, a store keeps
+// the view of contacts it had when access was last different: after access changes (through
+// the bridge's own request, or in System Settings, say from limited to full) the store is
+// replaced by a fresh one. The check runs at the start of each use, in `containers`.
 #include "platform/contact_store.h"
 
 #import <Contacts/Contacts.h>
 #import <Foundation/Foundation.h>
 
 #include <algorithm>
-#include <atomic>
 
 #include "platform/apple/objc_values.h"
 
 namespace pemrix::platform {
 
 namespace {
-
-// Full access (CNAuthorizationStatusAuthorized) and limited access (CNAuthorizationStatusLimited,
-// newer systems): both let the store read contacts.
-bool readableStatus(CNAuthorizationStatus status) {
-  return static_cast<NSInteger>(status) == 3 || static_cast<NSInteger>(status) == 4;
-}
 
 NSString* keyName(ContactKey key) {
   switch (key) {
@@ -74,9 +68,18 @@ ContactRecord contactRecord(CNContact* contact, const ContactFetchRequest& reque
 }  // namespace
 
 struct ContactStore::Impl {
+  // Replaces the store when access changed since it last served contacts, so that the
+  // new one sees what access now allows. Stores' queue only.
+  void refresh() {
+    const CNAuthorizationStatus now =
+        [CNContactStore authorizationStatusForEntityType:CNEntityTypeContacts];
+    if (now != served) store = [[CNContactStore alloc] init];
+    served = now;
+  }
+
   CNContactStore* store = [[CNContactStore alloc] init];
-  // Set by the access completion (any thread), taken by `containers` (the stores' queue).
-  std::shared_ptr<std::atomic<bool>> refreshPending = std::make_shared<std::atomic<bool>>(false);
+  // The status when the store last served contacts; "not determined" until then.
+  CNAuthorizationStatus served = CNAuthorizationStatusNotDetermined;
 };
 
 int ContactStore::authorizationStatus(System& /*system*/) {
@@ -88,20 +91,15 @@ ContactStore::ContactStore(System& /*system*/) : impl_(std::make_unique<Impl>())
 ContactStore::~ContactStore() = default;
 
 void ContactStore::requestAccess(AccessCompletion completion) {
-  std::shared_ptr<std::atomic<bool>> refreshPending = impl_->refreshPending;
   [impl_->store requestAccessForEntityType:CNEntityTypeContacts
                          completionHandler:^(BOOL granted, NSError* _Nullable error) {
-                           if (readableStatus([CNContactStore
-                                   authorizationStatusForEntityType:CNEntityTypeContacts])) {
-                             refreshPending->store(true);
-                           }
                            completion(granted, platformError(error));
                          }];
 }
 
 std::variant<std::vector<ContainerInfo>, PlatformError> ContactStore::containers() {
   @autoreleasepool {
-    if (impl_->refreshPending->exchange(false)) impl_->store = [[CNContactStore alloc] init];
+    impl_->refresh();
     NSError* error = nil;
     NSArray<CNContainer*>* found = [impl_->store containersMatchingPredicate:nil error:&error];
     if (found == nil) {
