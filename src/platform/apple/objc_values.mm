@@ -79,7 +79,9 @@ ObserverToken observeNotification(NSNotificationName name, id _Nullable sender,
                   object:sender
                    queue:nil
               usingBlock:^(NSNotification*) {  // the contents are never read
-                onChange();
+                @autoreleasepool {
+                  onChange();
+                }
               }];
   return ObserverToken(std::make_shared<NotificationObserver>(token));
 }
