@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Builds the simulator and has it answer a few requests on its demonstration world.
+# Builds the simulator and has it answer a few requests on its demonstration world, one
+# at a time as the app does (a store request must be answered before the next is sent).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset default >/dev/null
 cmake --build --preset default --target pemrix-bridge-sim
 SIM=build/default/pemrix-bridge-sim
+
 now=$(date -u +%s)
 day() { date -u -d "@$((now + $1 * 86400))" +%Y-%m-%dT00:00:00Z; }
 requests=(
@@ -12,12 +14,19 @@ requests=(
   '{"id":"2","command":"list-sources","entity":"events"}'
   "{\"id\":\"3\",\"command\":\"query\",\"entity\":\"events\",\"sourceIds\":[\"cal-home\",\"cal-work\"],\"start\":\"$(day -1)\",\"end\":\"$(day 2)\",\"limit\":5}"
   '{"id":"4","command":"list-sources","entity":"reminders"}'
-  "{\"id\":\"5\",\"command\":\"query\",\"entity\":\"reminders\",\"sourceIds\":[\"list-home\"],\"start\":\"$(day -7)\",\"end\":\"$(day 14)\",\"limit\":5}"
+  "{\"id\":\"5\",\"command\":\"query\",\"entity\":\"reminders\",\"sourceIds\":[\"list-errands\",\"list-work\"],\"start\":\"$(day -7)\",\"end\":\"$(day 14)\",\"limit\":5}"
   '{"id":"6","command":"list-sources","entity":"contacts"}'
   '{"id":"7","command":"query","entity":"contacts","sourceIds":["container-personal","container-work"],"query":"jose","limit":5}'
-  '{"id":"8","command":"shutdown"}'
+  '{"id":"8","command":"query","entity":"contacts","sourceIds":["container-work"],"query":"Engineer","limit":3}'
+  '{"id":"9","command":"status","extra":true}'
+  '{"id":"10","command":"shutdown"}'
 )
+
+coproc BRIDGE { "$SIM"; }
 for request in "${requests[@]}"; do
-  echo ">>> $request"
+  printf '> %s\n' "$request"
+  printf '%s\n' "$request" >&"${BRIDGE[1]}"
+  IFS= read -r answer <&"${BRIDGE[0]}"
+  printf '< %s\n\n' "$answer"
 done
-printf '%s\n' "${requests[@]}" | "$SIM" | sed 's/^/<<< /'
+wait "$BRIDGE_PID" && echo "bridge exited with status 0"
