@@ -53,6 +53,9 @@ struct ContactTexts {
 
 // The working state of one contacts query across its containers.
 struct ContactScan {
+  ContactScan(const std::vector<std::string>& queryTerms, std::size_t itemLimit)
+      : terms(queryTerms), limit(itemLimit) {}
+
   const std::vector<std::string>& terms;
   std::size_t limit;
   Json items = Json::array();
@@ -100,7 +103,7 @@ std::optional<BridgeFailure> PersonalStores::queryContacts(const NativeRequest& 
 
   const std::vector<std::string> terms =
       unicode::splitOnWhiteSpace(unicode::foldForSearch(*request.query));
-  ContactScan scan{terms, static_cast<std::size_t>(request.limit)};
+  ContactScan scan(terms, static_cast<std::size_t>(request.limit));
   for (const std::string& containerId : selected) {
     if (!lifetime->isActive()) return std::nullopt;
     platform::ContactFetchRequest fetch{kKeysToFetch, containerId, /*unifyResults=*/false,
