@@ -244,10 +244,10 @@ TEST(WorldFileTest, ReportsAFileThatCannotBeRead) {
 }
 
 #ifdef PEMRIX_SOURCE_DIR
-// The example in the world-file documentation is a valid world.
+// The example world in the README is a valid world.
 TEST(WorldFileTest, DocumentedExampleIsValid) {
-  std::ifstream doc(std::string(PEMRIX_SOURCE_DIR) + "/docs/world-file.md");
-  ASSERT_TRUE(doc) << "docs/world-file.md not found";
+  std::ifstream doc(std::string(PEMRIX_SOURCE_DIR) + "/README.md");
+  ASSERT_TRUE(doc) << "README.md not found";
   std::stringstream text;
   text << doc.rdbuf();
   std::string markdown = text.str();
