@@ -43,6 +43,32 @@ TEST(ProcessTest, RequestsInOneWriteAreAnsweredInOrderAndEndOfInputExitsZero) {
   EXPECT_EQ(sim.errors(), "");
 }
 
+TEST(ProcessTest, BadInputIsRefusedAndTheBridgeGoesOn) {
+  using namespace std::string_literals;
+  const std::vector<std::string> bad = {
+      std::string("{\"id\":\"a\",\"command\":\"st\xff\xfeatus\"}"),  // invalid UTF-8
+      R"({"id":"a","command":"status","x":"\ud800"})",                    // lone surrogate
+      std::string(5000, '[') + std::string(5000, ']'),                     // deep nesting
+      R"({"id":"a","command":"query","entity":"contacts","sourceIds":["p"],"query":"ab","limit":1e999})",
+      R"({"id":"a","command":"status","id":"b"})",  // duplicate keys
+      "{\"id\":\"a\",\0\"command\":\"status\"}"s,  // NUL byte
+      "\"status\"", "42", "null", "[]", R"([{"id":"a","command":"status"}])",
+  };
+  SimProcess sim;
+  std::string input;
+  for (const std::string& line : bad) input += line + "\n";
+  ASSERT_TRUE(sim.write(input + statusLine("after") + "\n"));
+  auto lines = sim.readLines(bad.size() + 1, 10);
+  ASSERT_EQ(lines.size(), bad.size() + 1);
+  for (std::size_t i = 0; i < bad.size(); ++i) {
+    EXPECT_NE(lines[i].find(R"("code":"invalid_request")"), std::string::npos) << i;
+  }
+  EXPECT_EQ(lines.back().substr(0, 24), R"({"id":"after","ok":true,)");
+  sim.closeInput();
+  EXPECT_EQ(sim.waitForExit(10), 0);
+  EXPECT_EQ(sim.errors(), "");
+}
+
 TEST(ProcessTest, LineOfExactlyTheLimitIsHandled) {
   SimProcess sim;
   ASSERT_TRUE(sim.write(paddedStatus(16384) + "\n"));
