@@ -102,29 +102,29 @@ class LineReader {
     skipSpace();
     if (!consume(':')) return false;
     skipSpace();
-    if (*key == RequestKey::sourceIds) return readStringArray(fields.sourceIds);
-    if (*key == RequestKey::limit) return readNumber(fields.limit);
-    return readString(*textSlot(fields, *key));
+    return readValue(*key, fields);
   }
 
-  static std::string* textSlot(RequestFields& fields, RequestKey key) {
+  bool readValue(RequestKey key, RequestFields& fields) {
     switch (key) {
       case RequestKey::id:
-        return &fields.id;
+        return readString(fields.id);
       case RequestKey::command:
-        return &fields.command;
+        return readString(fields.command);
       case RequestKey::entity:
-        return &fields.entity;
-      case RequestKey::start:
-        return &fields.start;
-      case RequestKey::end:
-        return &fields.end;
+        return readString(fields.entity);
       case RequestKey::sourceIds:
+        return readStringArray(fields.sourceIds);
+      case RequestKey::start:
+        return readString(fields.start);
+      case RequestKey::end:
+        return readString(fields.end);
       case RequestKey::limit:
+        return readNumber(fields.limit);
       case RequestKey::query:
-        break;
+        return readString(fields.query);
     }
-    return &fields.query;
+    return false;
   }
 
   bool readStringArray(std::vector<std::string>& out) {
@@ -178,7 +178,7 @@ class LineReader {
     static constexpr std::string_view kFrom = "\"\\/bfnrt";
     static constexpr std::string_view kTo = "\"\\/\b\f\n\r\t";
     const std::size_t simple = kFrom.find(kind);
-    if (kind != '\0' && simple != std::string_view::npos) {
+    if (simple != std::string_view::npos) {
       out.push_back(kTo[simple]);
       return true;
     }
