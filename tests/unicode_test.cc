@@ -234,16 +234,6 @@ TEST(Fold, RemovesCaseAndMarks) {
   }
 }
 
-TEST(Fold, FoldsLongRunsOfNonAscii) {
-  std::string text;
-  std::string folded;
-  for (int i = 0; i < 1000; ++i) {
-    text += "\xC3\x89";
-    folded += "e";
-  }
-  EXPECT_EQ(foldForSearch(text), folded);
-}
-
 std::string foldWhole(const std::string& text) {
   utf8proc_uint8_t* mapped = nullptr;
   const auto length =
