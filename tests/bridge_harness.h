@@ -31,15 +31,15 @@ class BridgeHarness {
       : clock_(platform::Clock::manual(harnessStart())),
         system_(std::move(world), *clock_),
         queue_(*clock_) {
-    bridge_ = std::make_unique<NativeBridge>(BridgeEnvironment{
-        queue_, *clock_, system_,
-        [this](std::string_view bytes) {
-          lines_.emplace_back(bytes);
-          return true;
-        },
-        [this](int status) {
-          if (!exitStatus_) exitStatus_ = status;
-        }});
+    bridge_ = std::make_unique<NativeBridge>(BridgeEnvironment{queue_, *clock_, system_,
+                                                               [this](std::string_view bytes) {
+                                                                 lines_.emplace_back(bytes);
+                                                                 return true;
+                                                               },
+                                                               [this](int status) {
+                                                                 if (!exitStatus_)
+                                                                   exitStatus_ = status;
+                                                               }});
   }
 
   ~BridgeHarness() {
@@ -54,8 +54,7 @@ class BridgeHarness {
   // stopped, waiting up to five real seconds for store threads. Returns the line count.
   std::size_t awaitLines(std::size_t count) {
     auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (lines_.size() < count && !exitStatus_ &&
-           std::chrono::steady_clock::now() < giveUp) {
+    while (lines_.size() < count && !exitStatus_ && std::chrono::steady_clock::now() < giveUp) {
       queue_.runReady();
       if (lines_.size() >= count || exitStatus_) break;
       queue_.waitForTask(0.01);

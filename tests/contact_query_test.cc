@@ -18,11 +18,12 @@ std::string contact(const std::string& container, const std::string& id, const s
                     const std::string& family, const std::string& org = "",
                     const std::string& job = "") {
   return R"({"container":")" + container + R"(","id":")" + id + R"(","givenName":")" + given +
-         R"(","familyName":")" + family + R"(","organizationName":")" + org +
-         R"(","jobTitle":")" + job + R"("})";
+         R"(","familyName":")" + family + R"(","organizationName":")" + org + R"(","jobTitle":")" +
+         job + R"("})";
 }
 
-const std::string kContainers = R"("containers":[{"id":"p","name":"Personal"},{"id":"w","name":"Work"}])";
+const std::string kContainers =
+    R"("containers":[{"id":"p","name":"Personal"},{"id":"w","name":"Work"}])";
 
 platform::World world(const std::vector<std::string>& contacts, const std::string& extra = "") {
   std::string json = "{" + kContainers + R"(,"contacts":[)";
@@ -37,32 +38,39 @@ std::vector<std::string> titles(const Json& envelope) {
 }
 
 TEST(ContactQueryTest, EveryWordMustMatchIgnoringCaseAndMarks) {
-  BridgeHarness harness(world({contact("p", "1", "Anna", "Smith"), contact("p", "2", "José", "Núñez"),
-                               contact("w", "3", "JOSE", "", "Acme Corp", "Engineer")}));
-  EXPECT_EQ(titles(answer(harness, contactsQuery("ann smi"))), std::vector<std::string>{"Anna Smith"});
+  BridgeHarness harness(
+      world({contact("p", "1", "Anna", "Smith"), contact("p", "2", "José", "Núñez"),
+             contact("w", "3", "JOSE", "", "Acme Corp", "Engineer")}));
+  EXPECT_EQ(titles(answer(harness, contactsQuery("ann smi"))),
+            std::vector<std::string>{"Anna Smith"});
   EXPECT_EQ(titles(answer(harness, contactsQuery("  smi \u3000  ann "))),
             std::vector<std::string>{"Anna Smith"});
   EXPECT_TRUE(titles(answer(harness, contactsQuery("ann xyz"))).empty());
-  EXPECT_EQ(titles(answer(harness, contactsQuery("jose"))), (std::vector<std::string>{"José Núñez", "JOSE"}));
-  EXPECT_EQ(titles(answer(harness, contactsQuery("JOSÉ nunez"))), std::vector<std::string>{"José Núñez"});
-  EXPECT_EQ(titles(answer(harness, contactsQuery("acme engineer"))), std::vector<std::string>{"JOSE"});
+  EXPECT_EQ(titles(answer(harness, contactsQuery("jose"))),
+            (std::vector<std::string>{"José Núñez", "JOSE"}));
+  EXPECT_EQ(titles(answer(harness, contactsQuery("JOSÉ nunez"))),
+            std::vector<std::string>{"José Núñez"});
+  EXPECT_EQ(titles(answer(harness, contactsQuery("acme engineer"))),
+            std::vector<std::string>{"JOSE"});
 }
 
 TEST(ContactQueryTest, ItemShapeAndTitleRule) {
-  BridgeHarness harness(world({contact("p", "org", "", "", "Acme", "Bakery"),
-                               contact("p", "none", "", "", "", "Acme lead"),
-                               contact("p", "fam", "", "Acmeson")}));
+  BridgeHarness harness(
+      world({contact("p", "org", "", "", "Acme", "Bakery"),
+             contact("p", "none", "", "", "", "Acme lead"), contact("p", "fam", "", "Acmeson")}));
   harness.send(contactsQuery("acme"));
   ASSERT_EQ(harness.awaitLines(1), 1u);
-  EXPECT_EQ(harness.line(0),
-            R"({"id":"c","ok":true,"result":{"items":[)"
-            R"({"id":"org","jobTitle":"Bakery","organization":"Acme","sourceId":"p","title":"Acme"},)"
-            R"({"id":"none","jobTitle":"Acme lead","organization":"","sourceId":"p","title":""},)"
-            R"({"id":"fam","jobTitle":"","organization":"","sourceId":"p","title":"Acmeson"}],"truncated":false}})");
+  EXPECT_EQ(
+      harness.line(0),
+      R"({"id":"c","ok":true,"result":{"items":[)"
+      R"({"id":"org","jobTitle":"Bakery","organization":"Acme","sourceId":"p","title":"Acme"},)"
+      R"({"id":"none","jobTitle":"Acme lead","organization":"","sourceId":"p","title":""},)"
+      R"({"id":"fam","jobTitle":"","organization":"","sourceId":"p","title":"Acmeson"}],"truncated":false}})");
 }
 
 TEST(ContactQueryTest, ContactInTwoContainersIsReturnedOnce) {
-  BridgeHarness harness(world({contact("p", "same", "Ann", "A"), contact("w", "same", "Ann", "A")}));
+  BridgeHarness harness(
+      world({contact("p", "same", "Ann", "A"), contact("w", "same", "Ann", "A")}));
   Json envelope = answer(harness, contactsQuery("ann"));
   ASSERT_EQ(envelope["result"]["items"].size(), 1u);
   EXPECT_EQ(envelope["result"]["items"][0]["sourceId"], "p");
@@ -70,7 +78,8 @@ TEST(ContactQueryTest, ContactInTwoContainersIsReturnedOnce) {
 
 TEST(ContactQueryTest, LimitStopsBeforeTheNextContainer) {
   std::vector<std::string> contacts;
-  for (int i = 0; i < 10; ++i) contacts.push_back(contact("p", "p" + std::to_string(i), "Ann", "A"));
+  for (int i = 0; i < 10; ++i)
+    contacts.push_back(contact("p", "p" + std::to_string(i), "Ann", "A"));
   contacts.push_back(contact("w", "w0", "Ann", "B"));
   BridgeHarness harness(world(contacts));
   Json envelope = answer(harness, contactsQuery("ann", R"(["p","w"])", 3));
@@ -84,8 +93,8 @@ TEST(ContactQueryTest, LimitStopsBeforeTheNextContainer) {
 TEST(ContactQueryTest, ScanCapOfTwoThousandMarksTruncatedWithFewMatches) {
   std::vector<std::string> contacts;
   for (int i = 0; i < 2500; ++i) {
-    contacts.push_back(contact(i < 1500 ? "p" : "w", std::to_string(i),
-                               i % 500 == 0 ? "Zed" : "Ann", "A"));
+    contacts.push_back(
+        contact(i < 1500 ? "p" : "w", std::to_string(i), i % 500 == 0 ? "Zed" : "Ann", "A"));
   }
   BridgeHarness harness(world(contacts));
   Json envelope = answer(harness, contactsQuery("zed"));
@@ -110,20 +119,24 @@ TEST(ContactQueryTest, OnlyTheFiveKeysAreEverRequested) {
 }
 
 TEST(ContactQueryTest, FailuresDiscardTheWholeQuery) {
-  BridgeHarness failing(world({contact("p", "1", "Ann", "A")}, R"(,"faults":{"contactsErrorIn":["w"]})"));
+  BridgeHarness failing(
+      world({contact("p", "1", "Ann", "A")}, R"(,"faults":{"contactsErrorIn":["w"]})"));
   EXPECT_EQ(failureOf(answer(failing, contactsQuery("ann"))), BridgeFailure::sourceUnavailable());
   BridgeHarness noContainers(world({}, R"(,"faults":{"containersError":true})"));
-  EXPECT_EQ(failureOf(answer(noContainers, contactsQuery("ann"))), BridgeFailure::sourceUnavailable());
+  EXPECT_EQ(failureOf(answer(noContainers, contactsQuery("ann"))),
+            BridgeFailure::sourceUnavailable());
   BridgeHarness missing(world({}));
   EXPECT_EQ(failureOf(answer(missing, contactsQuery("ann", R"(["p","gone"])"))),
             BridgeFailure::contactsSourceMissing());
   EXPECT_TRUE(missing.system().record().contactFetches.empty());
   BridgeHarness revoked(world({}, R"(,"faults":{"revokeDuring":["contacts"]})"));
-  EXPECT_EQ(failureOf(answer(revoked, contactsQuery("ann"))), BridgeFailure::contactsAccessChanged());
+  EXPECT_EQ(failureOf(answer(revoked, contactsQuery("ann"))),
+            BridgeFailure::contactsAccessChanged());
 }
 
 TEST(ContactQueryTest, LimitedAccessIsReadable) {
-  BridgeHarness harness(world({contact("p", "1", "Ann", "A")}, R"(,"authorization":{"contacts":4})"));
+  BridgeHarness harness(
+      world({contact("p", "1", "Ann", "A")}, R"(,"authorization":{"contacts":4})"));
   EXPECT_EQ(titles(answer(harness, contactsQuery("ann"))), std::vector<std::string>{"Ann A"});
 }
 

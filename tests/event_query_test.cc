@@ -9,8 +9,8 @@ namespace {
 
 std::string eventsQuery(const std::string& sourceIds, int limit = 100,
                         const std::string& entity = "events") {
-  return R"({"id":"q","command":"query","entity":")" + entity + R"(","sourceIds":)" +
-         sourceIds + R"(,"start":"2024-05-01T00:00:00Z","end":"2024-05-08T00:00:00Z","limit":)" +
+  return R"({"id":"q","command":"query","entity":")" + entity + R"(","sourceIds":)" + sourceIds +
+         R"(,"start":"2024-05-01T00:00:00Z","end":"2024-05-08T00:00:00Z","limit":)" +
          std::to_string(limit) + "}";
 }
 
@@ -19,10 +19,9 @@ std::string event(const std::string& id, const std::string& start, const std::st
          start + R"(Z","end":"2024-05-07T00:00:00Z")" + extra + "}";
 }
 
-const std::string kCalendars =
-    R"("calendars":[{"id":"home","title":"Home","entityType":"events"},)"
-    R"({"id":"other","title":"Other","entityType":"events"},)"
-    R"({"id":"todo","title":"To do","entityType":"reminders"}])";
+const std::string kCalendars = R"("calendars":[{"id":"home","title":"Home","entityType":"events"},)"
+                               R"({"id":"other","title":"Other","entityType":"events"},)"
+                               R"({"id":"todo","title":"To do","entityType":"reminders"}])";
 
 std::vector<std::string> ids(const Json& envelope) {
   std::vector<std::string> result;
@@ -35,9 +34,9 @@ TEST(EventQueryTest, LimitCutsInDeliveryOrderThenSortsStably) {
                                   "," + event("b", "2T10:00:00") + "," + event("c", "2T10:00:00") +
                                   "," + event("d", "1T10:00:00") + "]}"));
   Json three = answer(harness, eventsQuery(R"(["home"])", 3));
-  EXPECT_EQ(ids(three), (std::vector<std::string>{"b@2024-05-02T10:00:00Z",
-                                                  "c@2024-05-02T10:00:00Z",
-                                                  "a@2024-05-03T10:00:00Z"}));
+  EXPECT_EQ(ids(three),
+            (std::vector<std::string>{"b@2024-05-02T10:00:00Z", "c@2024-05-02T10:00:00Z",
+                                      "a@2024-05-03T10:00:00Z"}));
   EXPECT_EQ(three["result"]["truncated"], true);
   EXPECT_EQ(answer(harness, eventsQuery(R"(["home"])", 4))["result"]["truncated"], true);
   EXPECT_EQ(answer(harness, eventsQuery(R"(["home"])", 5))["result"]["truncated"], false);
@@ -50,10 +49,11 @@ TEST(EventQueryTest, ItemShapeAndRepeatedEventIds) {
       R"({"calendar":"home","id":"rep","title":"a/b","start":"2024-05-02T09:30:00Z","end":"2024-05-02T10:00:00Z"}]})"));
   harness.send(eventsQuery(R"(["home"])"));
   ASSERT_EQ(harness.awaitLines(1), 1u);
-  EXPECT_EQ(harness.line(0),
-            R"({"id":"q","ok":true,"result":{"items":[)"
-            R"({"allDay":true,"end":"2024-05-01T10:00:00Z","id":"rep@2024-05-01T09:30:00Z","sourceId":"home","start":"2024-05-01T09:30:00Z","title":""},)"
-            R"({"allDay":false,"end":"2024-05-02T10:00:00Z","id":"rep@2024-05-02T09:30:00Z","sourceId":"home","start":"2024-05-02T09:30:00Z","title":"a\/b"}],"truncated":false}})");
+  EXPECT_EQ(
+      harness.line(0),
+      R"({"id":"q","ok":true,"result":{"items":[)"
+      R"({"allDay":true,"end":"2024-05-01T10:00:00Z","id":"rep@2024-05-01T09:30:00Z","sourceId":"home","start":"2024-05-01T09:30:00Z","title":""},)"
+      R"({"allDay":false,"end":"2024-05-02T10:00:00Z","id":"rep@2024-05-02T09:30:00Z","sourceId":"home","start":"2024-05-02T09:30:00Z","title":"a\/b"}],"truncated":false}})");
 }
 
 TEST(EventQueryTest, StraysAreSkippedWithoutCountingTowardTheLimit) {
@@ -125,9 +125,10 @@ TEST(ReminderQueryTest, HalfOpenWindowDateOnlyDueDatesAndSkippedReminders) {
   harness.send(remindersQuery());
   ASSERT_EQ(harness.awaitLines(1), 1u);
   // Midnight of 1 May in Berlin (two hours ahead of UTC) is still outside the window.
-  EXPECT_EQ(harness.line(0),
-            R"({"id":"r","ok":true,"result":{"items":[)"
-            R"({"completed":false,"due":"2024-05-01T00:00:00Z","id":"start","priority":5,"sourceId":"todo","title":"Rstart"}],"truncated":false}})");
+  EXPECT_EQ(
+      harness.line(0),
+      R"({"id":"r","ok":true,"result":{"items":[)"
+      R"({"completed":false,"due":"2024-05-01T00:00:00Z","id":"start","priority":5,"sourceId":"todo","title":"Rstart"}],"truncated":false}})");
 
   BridgeHarness later(worldFrom("{" + kCalendars + R"(,"timeZone":"Europe/Berlin","reminders":[)" +
                                 reminder("berlin", R"({"year":2024,"month":5,"day":2})") + "]}"));
@@ -137,21 +138,23 @@ TEST(ReminderQueryTest, HalfOpenWindowDateOnlyDueDatesAndSkippedReminders) {
 }
 
 TEST(ReminderQueryTest, LimitAndStableSortByDue) {
-  BridgeHarness harness(worldFrom(
-      "{" + kCalendars + R"(,"reminders":[)" +
-      reminder("late", R"({"year":2024,"month":5,"day":1,"hour":20})") + "," +
-      reminder("a", R"({"year":2024,"month":5,"day":1,"hour":8})") + "," +
-      reminder("b", R"({"year":2024,"month":5,"day":1,"hour":8})") + "," +
-      reminder("never", R"({"year":2024,"month":5,"day":1,"hour":1})") + "]}"));
+  BridgeHarness harness(
+      worldFrom("{" + kCalendars + R"(,"reminders":[)" +
+                reminder("late", R"({"year":2024,"month":5,"day":1,"hour":20})") + "," +
+                reminder("a", R"({"year":2024,"month":5,"day":1,"hour":8})") + "," +
+                reminder("b", R"({"year":2024,"month":5,"day":1,"hour":8})") + "," +
+                reminder("never", R"({"year":2024,"month":5,"day":1,"hour":1})") + "]}"));
   Json envelope = answer(harness, remindersQuery(3));
   EXPECT_EQ(ids(envelope), (std::vector<std::string>{"a", "b", "late"}));
   EXPECT_EQ(envelope["result"]["truncated"], true);
 }
 
 TEST(ReminderQueryTest, FetchWithoutAListIsReportedEvenAfterAccessChanged) {
-  BridgeHarness harness(worldFrom(
-      "{" + kCalendars + R"(,"faults":{"remindersFetchFails":true,"revokeDuring":["reminders"]}})"));
-  EXPECT_EQ(failureOf(answer(harness, remindersQuery())), BridgeFailure::reminderListsUnavailable());
+  BridgeHarness harness(
+      worldFrom("{" + kCalendars +
+                R"(,"faults":{"remindersFetchFails":true,"revokeDuring":["reminders"]}})"));
+  EXPECT_EQ(failureOf(answer(harness, remindersQuery())),
+            BridgeFailure::reminderListsUnavailable());
 }
 
 }  // namespace

@@ -10,9 +10,8 @@ namespace {
 using platform::World;
 using platform::WorldEntity;
 
-const char* kEventsQuery =
-    R"({"id":"q1","command":"query","entity":"events","sourceIds":["cal"],)"
-    R"("start":"2024-05-01T00:00:00Z","end":"2024-05-08T00:00:00Z"})";
+const char* kEventsQuery = R"({"id":"q1","command":"query","entity":"events","sourceIds":["cal"],)"
+                           R"("start":"2024-05-01T00:00:00Z","end":"2024-05-08T00:00:00Z"})";
 
 // One event calendar; listing and queries take `eventsDelay` virtual seconds.
 World worldWithSlowEvents(double eventsDelay) {

@@ -47,12 +47,16 @@ TEST(ProcessTest, BadInputIsRefusedAndTheBridgeGoesOn) {
   using namespace std::string_literals;
   const std::vector<std::string> bad = {
       std::string("{\"id\":\"a\",\"command\":\"st\xff\xfeatus\"}"),  // invalid UTF-8
-      R"({"id":"a","command":"status","x":"\ud800"})",                    // lone surrogate
-      std::string(5000, '[') + std::string(5000, ']'),                     // deep nesting
+      R"({"id":"a","command":"status","x":"\ud800"})",               // lone surrogate
+      std::string(5000, '[') + std::string(5000, ']'),               // deep nesting
       R"({"id":"a","command":"query","entity":"contacts","sourceIds":["p"],"query":"ab","limit":1e999})",
       R"({"id":"a","command":"status","id":"b"})",  // duplicate keys
-      "{\"id\":\"a\",\0\"command\":\"status\"}"s,  // NUL byte
-      "\"status\"", "42", "null", "[]", R"([{"id":"a","command":"status"}])",
+      "{\"id\":\"a\",\0\"command\":\"status\"}"s,   // NUL byte
+      "\"status\"",
+      "42",
+      "null",
+      "[]",
+      R"([{"id":"a","command":"status"}])",
   };
   SimProcess sim;
   std::string input;
@@ -93,10 +97,9 @@ TEST(ProcessTest, OverLongLineIsRefusedWithoutIdAndEndsTheProcess) {
 TEST(ProcessTest, EndOfInputWhileAQueryRunsExitsWithoutAnswer) {
   SimProcess sim(R"({"calendars":[{"id":"c","title":"C","entityType":"events"}],)"
                  R"("faults":{"delaySeconds":{"events":30}}})");
-  ASSERT_TRUE(sim.write(
-      R"({"id":"q","command":"query","entity":"events","sourceIds":["c"],)"
-      R"("start":"2024-05-01T00:00:00Z","end":"2024-05-02T00:00:00Z"})"
-      "\n"));
+  ASSERT_TRUE(sim.write(R"({"id":"q","command":"query","entity":"events","sourceIds":["c"],)"
+                        R"("start":"2024-05-01T00:00:00Z","end":"2024-05-02T00:00:00Z"})"
+                        "\n"));
   sim.closeInput();
   EXPECT_EQ(sim.waitForExit(10), 0);
   EXPECT_EQ(sim.output(), "");
@@ -121,8 +124,9 @@ TEST(SlowProcessTest, PermissionRequestThatNeverCompletesTimesOutAfterTwoMinutes
   EXPECT_TRUE(lines.empty());
   lines = sim.readLines(1, 10);
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0],
-            R"({"error":{"code":"timeout","message":"macOS took too long to respond. Try again."},"id":"p","ok":false})");
+  EXPECT_EQ(
+      lines[0],
+      R"({"error":{"code":"timeout","message":"macOS took too long to respond. Try again."},"id":"p","ok":false})");
   EXPECT_EQ(sim.waitForExit(5), 0);
 }
 

@@ -13,8 +13,8 @@ namespace {
 
 TEST(PermissionsTest, RawStatusesMapToStateNames) {
   const std::vector<std::pair<int, std::string>> calendar = {
-      {0, "notDetermined"}, {1, "restricted"}, {2, "denied"},
-      {3, "fullAccess"},    {4, "writeOnly"},  {5, "unknown"}, {-1, "unknown"}};
+      {0, "notDetermined"}, {1, "restricted"}, {2, "denied"},  {3, "fullAccess"},
+      {4, "writeOnly"},     {5, "unknown"},    {-1, "unknown"}};
   for (const auto& [status, name] : calendar) {
     EXPECT_EQ(permissionName(NativeEntity::events, status), name);
     EXPECT_EQ(permissionName(NativeEntity::reminders, status), name);
@@ -111,11 +111,13 @@ TEST(SourceListingTest, LongTitlesAreClippedAndContainersCanFail) {
   Json envelope = answer(harness, R"({"id":"l","command":"list-sources","entity":"contacts"})");
   EXPECT_EQ(envelope["result"]["sources"][0]["title"], std::string(200, 'x'));
   BridgeHarness failing(worldFrom(R"({"faults":{"containersError":true}})"));
-  EXPECT_EQ(failureOf(answer(failing, R"({"id":"l","command":"list-sources","entity":"contacts"})")),
-            BridgeFailure::sourceUnavailable());
+  EXPECT_EQ(
+      failureOf(answer(failing, R"({"id":"l","command":"list-sources","entity":"contacts"})")),
+      BridgeFailure::sourceUnavailable());
   BridgeHarness revoked(worldFrom(R"({"faults":{"revokeDuring":["reminders"]}})"));
-  EXPECT_EQ(failureOf(answer(revoked, R"({"id":"l","command":"list-sources","entity":"reminders"})")),
-            BridgeFailure::accessChanged());
+  EXPECT_EQ(
+      failureOf(answer(revoked, R"({"id":"l","command":"list-sources","entity":"reminders"})")),
+      BridgeFailure::accessChanged());
 }
 
 }  // namespace

@@ -7,9 +7,8 @@ namespace pemrix {
 void NativeBridge::changed(NativeEntity entity) {
   if (stopped_) return;
   if (!changes_.insert(entity).second) return;  // a pending message covers this change
-  env_.mainQueue.after(kChangeWindow, whileAlive([entity](NativeBridge& bridge) {
-                         bridge.writeChange(entity);
-                       }));
+  env_.mainQueue.after(kChangeWindow,
+                       whileAlive([entity](NativeBridge& bridge) { bridge.writeChange(entity); }));
 }
 
 void NativeBridge::writeChange(NativeEntity entity) {

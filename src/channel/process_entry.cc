@@ -13,9 +13,13 @@
 
 namespace pemrix {
 
-void ignoreBrokenPipes() { std::signal(SIGPIPE, SIG_IGN); }
+void ignoreBrokenPipes() {
+  std::signal(SIGPIPE, SIG_IGN);
+}
 
-bool startedWithoutArguments(int argc) { return argc == 1; }
+bool startedWithoutArguments(int argc) {
+  return argc == 1;
+}
 
 void serve(platform::System& system, platform::Clock& clock) {
   // Both live until the process ends; neither is ever destroyed.
@@ -25,8 +29,7 @@ void serve(platform::System& system, platform::Clock& clock) {
       [](std::string_view bytes) { return writeAll(STDOUT_FILENO, bytes); },
       // Every message is already on the pipe: nothing is left to flush or tear down.
       [](int status) { ::_exit(status); }});
-  platform::runInBackground(
-      [mainQueue, bridge] { readInput(STDIN_FILENO, *mainQueue, *bridge); });
+  platform::runInBackground([mainQueue, bridge] { readInput(STDIN_FILENO, *mainQueue, *bridge); });
   mainQueue->run();
 }
 

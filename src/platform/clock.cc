@@ -63,8 +63,7 @@ bool Clock::sleepUntil(double when, const std::atomic<bool>& abandon) const {
 
 bool Clock::waitForSleepers(int count, double realSeconds) const {
   std::unique_lock<std::mutex> lock(mutex_);
-  return moved_.wait_for(lock, duration<double>(realSeconds),
-                         [&] { return sleepers_ >= count; });
+  return moved_.wait_for(lock, duration<double>(realSeconds), [&] { return sleepers_ >= count; });
 }
 
 void Clock::interrupt() const {

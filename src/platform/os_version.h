@@ -15,6 +15,8 @@ struct OsVersion {
 OsVersion runningOsVersion();
 
 // True when `version` is 14.0.0 or later.
-constexpr bool usesFullAccessRequests(OsVersion version) { return version.major >= 14; }
+constexpr bool usesFullAccessRequests(OsVersion version) {
+  return version.major >= 14;
+}
 
 }  // namespace pemrix::platform

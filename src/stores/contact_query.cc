@@ -63,8 +63,7 @@ struct ContactScan {
   std::set<std::string> seen;
   bool truncated = false;
 
-  void visit(const platform::ContactRecord& contact, const std::string& containerId,
-             bool& stop) {
+  void visit(const platform::ContactRecord& contact, const std::string& containerId, bool& stop) {
     ++scanned;
     ContactTexts texts(contact);
     if (texts.matches(terms) && seen.insert(contact.identifier).second) {
@@ -108,8 +107,8 @@ std::optional<BridgeFailure> PersonalStores::queryContacts(const NativeRequest& 
     if (!lifetime->isActive()) return std::nullopt;
     platform::ContactFetchRequest fetch{kKeysToFetch, containerId, /*unifyResults=*/false,
                                         /*mutableObjects=*/false};
-    platform::PlatformStatus status = store.enumerateContacts(
-        fetch, [&](const platform::ContactRecord& contact, bool& stop) {
+    platform::PlatformStatus status =
+        store.enumerateContacts(fetch, [&](const platform::ContactRecord& contact, bool& stop) {
           if (!lifetime->isActive()) {
             stop = true;
             return;

@@ -48,8 +48,7 @@ std::optional<BridgeFailure> PersonalStores::queryEvents(const NativeRequest& re
   bool truncated = false;
   const auto limit = static_cast<std::size_t>(request.limit);
   store.enumerateEvents(
-      *request.start, *request.end, selected,
-      [&](const platform::EventRecord& event, bool& stop) {
+      *request.start, *request.end, selected, [&](const platform::EventRecord& event, bool& stop) {
         if (!lifetime->isActive()) {
           stop = true;
           return;

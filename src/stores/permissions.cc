@@ -14,8 +14,8 @@ int authorizationStatus(platform::System& system, NativeEntity entity) {
       return platform::CalendarStore::authorizationStatus(system,
                                                           platform::CalendarEntityType::events);
     case NativeEntity::reminders:
-      return platform::CalendarStore::authorizationStatus(
-          system, platform::CalendarEntityType::reminders);
+      return platform::CalendarStore::authorizationStatus(system,
+                                                          platform::CalendarEntityType::reminders);
     case NativeEntity::contacts:
       return platform::ContactStore::authorizationStatus(system);
   }

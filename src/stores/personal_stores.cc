@@ -23,7 +23,9 @@ std::string PersonalStores::permission(NativeEntity entity) const {
   return permissionState(system_, entity);
 }
 
-bool PersonalStores::readable(NativeEntity entity) const { return isReadable(system_, entity); }
+bool PersonalStores::readable(NativeEntity entity) const {
+  return isReadable(system_, entity);
+}
 
 Json PersonalStores::status() const {
   Json permissions = Json::object();
@@ -39,8 +41,9 @@ void PersonalStores::setOnChange(std::function<void(NativeEntity)> onChange) {
 
 void PersonalStores::perform(const NativeRequest& request, Lifetime lifetime,
                              StoreCompletion completion) {
-  queue_.async([this, request, lifetime = std::move(lifetime),
-                completion = std::move(completion)] { work(request, lifetime, completion); });
+  queue_.async([this, request, lifetime = std::move(lifetime), completion = std::move(completion)] {
+    work(request, lifetime, completion);
+  });
 }
 
 void PersonalStores::work(const NativeRequest& request, const Lifetime& lifetime,
@@ -75,18 +78,17 @@ void PersonalStores::askForAccess(NativeEntity entity, const Lifetime& lifetime,
                                   StoreCompletion completion) {
   // The system answers on a thread of its own; only the lifetime, the entity and the
   // completion travel there.
-  platform::AccessCompletion answered = [&system = system_, lifetime, entity,
-                                         completion = std::move(completion)](
-                                            bool /*granted*/,
-                                            std::optional<platform::PlatformError> error) {
-    if (!lifetime->isActive()) return;
-    std::string state = permissionState(system, entity);
-    if (error && state == "notDetermined") {
-      completion(BridgeFailure::permissionUnavailable());
-    } else {
-      completion(Json{{"permission", state}});
-    }
-  };
+  platform::AccessCompletion answered =
+      [&system = system_, lifetime, entity, completion = std::move(completion)](
+          bool /*granted*/, std::optional<platform::PlatformError> error) {
+        if (!lifetime->isActive()) return;
+        std::string state = permissionState(system, entity);
+        if (error && state == "notDetermined") {
+          completion(BridgeFailure::permissionUnavailable());
+        } else {
+          completion(Json{{"permission", state}});
+        }
+      };
   if (entity == NativeEntity::contacts) {
     contactStore().requestAccess(std::move(answered));
   } else if (!platform::usesFullAccessRequests(platform::runningOsVersion())) {

@@ -71,8 +71,7 @@ class PersonalStores {
                                               const std::vector<platform::CalendarInfo>& lists,
                                               const Lifetime& lifetime,
                                               const StoreCompletion& completion);
-  std::optional<BridgeFailure> queryContacts(const NativeRequest& request,
-                                             const Lifetime& lifetime,
+  std::optional<BridgeFailure> queryContacts(const NativeRequest& request, const Lifetime& lifetime,
                                              const StoreCompletion& completion);
 
   platform::CalendarStore& eventStore();

@@ -16,14 +16,12 @@ void sortItemsByKey(Json& items, const std::string& key) {
     return found->get_ref<const std::string&>();
   };
   std::vector<Json>& list = items.get_ref<Json::array_t&>();
-  std::stable_sort(list.begin(), list.end(), [&](const Json& a, const Json& b) {
-    return sortKey(a) < sortKey(b);
-  });
+  std::stable_sort(list.begin(), list.end(),
+                   [&](const Json& a, const Json& b) { return sortKey(a) < sortKey(b); });
 }
 
-void finishCalendarQuery(platform::System& system, NativeEntity entity, Json items,
-                         bool truncated, const Lifetime& lifetime,
-                         const StoreCompletion& completion) {
+void finishCalendarQuery(platform::System& system, NativeEntity entity, Json items, bool truncated,
+                         const Lifetime& lifetime, const StoreCompletion& completion) {
   if (!lifetime->isActive()) return;
   if (!isReadable(system, entity)) {
     completion(BridgeFailure::accessChanged());

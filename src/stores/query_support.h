@@ -23,8 +23,7 @@ void sortItemsByKey(Json& items, const std::string& key);
 // Ends a calendar query: silently when the lifetime is over; with "Access to this source
 // changed in macOS." when the entity is no longer readable; otherwise with the items.
 // Runs on the stores' queue or on the thread that delivered the reminders.
-void finishCalendarQuery(platform::System& system, NativeEntity entity, Json items,
-                         bool truncated, const Lifetime& lifetime,
-                         const StoreCompletion& completion);
+void finishCalendarQuery(platform::System& system, NativeEntity entity, Json items, bool truncated,
+                         const Lifetime& lifetime, const StoreCompletion& completion);
 
 }  // namespace pemrix

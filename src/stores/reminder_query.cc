@@ -64,8 +64,8 @@ void answerReminders(const ReminderFilter& filter,
     }
   }
   sortItemsByKey(items, "due");
-  finishCalendarQuery(filter.system, NativeEntity::reminders, std::move(items), truncated,
-                      lifetime, completion);
+  finishCalendarQuery(filter.system, NativeEntity::reminders, std::move(items), truncated, lifetime,
+                      completion);
 }
 
 }  // namespace
@@ -78,8 +78,8 @@ std::optional<BridgeFailure> PersonalStores::queryReminders(
                         *request.start, *request.end, static_cast<std::size_t>(request.limit)};
   eventStore().fetchIncompleteReminders(
       *request.start, *request.end, lists,
-      [filter = std::move(filter), lifetime, completion](
-          std::optional<std::vector<platform::ReminderRecord>> reminders) {
+      [filter = std::move(filter), lifetime,
+       completion](std::optional<std::vector<platform::ReminderRecord>> reminders) {
         answerReminders(filter, reminders, lifetime, completion);
       });
   return std::nullopt;

@@ -53,6 +53,8 @@ void SerialQueue::async(Task task) {
   impl_->wake.notify_all();
 }
 
-void runInBackground(Task task) { std::thread(std::move(task)).detach(); }
+void runInBackground(Task task) {
+  std::thread(std::move(task)).detach();
+}
 
 }  // namespace pemrix::platform

@@ -91,8 +91,8 @@ struct WorldFaults {
 
 struct World {
   std::array<int, 3> authorization = {3, 3, 3};
-  std::array<AccessBehaviour, 3> accessRequests = {
-      AccessBehaviour{3}, AccessBehaviour{3}, AccessBehaviour{3}};
+  std::array<AccessBehaviour, 3> accessRequests = {AccessBehaviour{3}, AccessBehaviour{3},
+                                                   AccessBehaviour{3}};
   std::string timeZone = "UTC";
   std::vector<WorldCalendar> calendars;
   std::vector<WorldEvent> events;
