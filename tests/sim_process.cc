@@ -19,7 +19,9 @@ extern char** environ;
 
 namespace pemrix::testing {
 
-const char* simPath() { return PEMRIX_SIM_PATH; }
+const char* simPath() {
+  return PEMRIX_SIM_PATH;
+}
 
 namespace {
 
@@ -100,6 +102,11 @@ bool SimProcess::write(std::string_view bytes) {
 void SimProcess::closeInput() {
   if (input_ >= 0) ::close(input_);
   input_ = -1;
+}
+
+void SimProcess::closeOutput() {
+  if (output_ >= 0) ::close(output_);
+  output_ = -1;
 }
 
 void SimProcess::drain(double seconds) {

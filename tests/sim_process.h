@@ -23,6 +23,9 @@ class SimProcess {
   // Writes bytes to the child's standard input in one write; false when the pipe is closed.
   bool write(std::string_view bytes);
   void closeInput();
+  // Closes the read end of the child's standard output, as an application that goes away
+  // does: the child's next write to it fails. Output read before stays available.
+  void closeOutput();
 
   // Reads standard output until it holds `count` lines, the child closes it, or
   // `seconds` pass. Returns every complete line read so far, without newlines.
