@@ -205,7 +205,9 @@ void play(CountingHarness& harness, Event event, Timing timing, double& answerMo
     case Event::completion:
       if (timing == Timing::earlyAtItsTurn) {
         harness.moveClockTo(storeAnswerMoment(timing));
-        if (!harness.bridge().stopped()) ASSERT_TRUE(harness.queue().waitForTask(5));
+        if (!harness.bridge().stopped()) {
+          ASSERT_TRUE(harness.queue().waitForTask(5));
+        }
       }
       if (timing == Timing::atTheDeadline) harness.moveClockTo(kDeadline);
       if (timing == Timing::afterTheDeadline) harness.advanceTo(storeAnswerMoment(timing));
