@@ -78,9 +78,25 @@ bool System::Impl::sleepUntil(double moment) const {
 }
 
 void System::Impl::spawn(std::function<void()> task) {
-  std::lock_guard<std::mutex> lock(threadsMutex_);
-  if (closing_.load()) return;
-  threads_.emplace_back(std::move(task));
+  std::vector<SystemThread> finished;
+  {
+    std::lock_guard<std::mutex> lock(threadsMutex_);
+    if (closing_.load()) return;
+    // Threads whose task has returned are joined here rather than at close, so that a
+    // long-running simulator does not keep one exited thread (its stack and descriptor)
+    // per reminder fetch, access request or change notification.
+    auto running = std::partition(threads_.begin(), threads_.end(),
+                                  [](const SystemThread& t) { return !t.finished->load(); });
+    finished.assign(std::make_move_iterator(running), std::make_move_iterator(threads_.end()));
+    threads_.erase(running, threads_.end());
+    auto flag = std::make_shared<std::atomic<bool>>(false);
+    threads_.push_back({std::thread([task = std::move(task), flag] {
+                          task();
+                          flag->store(true);
+                        }),
+                        flag});
+  }
+  for (SystemThread& done : finished) done.thread.join();
 }
 
 void System::Impl::keepUntilClose(std::shared_ptr<void> held) {
@@ -168,7 +184,7 @@ void System::Impl::close() {
   }
   clock.interrupt();
   for (;;) {
-    std::vector<std::thread> threads;
+    std::vector<SystemThread> threads;
     std::vector<std::shared_ptr<void>> held;
     {
       std::lock_guard<std::mutex> lock(threadsMutex_);
@@ -176,7 +192,8 @@ void System::Impl::close() {
       held.swap(held_);
     }
     if (threads.empty() && held.empty()) return;
-    for (std::thread& thread : threads) {
+    for (SystemThread& entry : threads) {
+      std::thread& thread = entry.thread;
       // A system thread that closes the system cannot wait for itself.
       if (thread.get_id() == std::this_thread::get_id()) {
         thread.detach();

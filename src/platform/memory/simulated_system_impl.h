@@ -75,9 +75,15 @@ struct System::Impl {
   std::array<std::atomic<bool>, 3> listedOnce_{};
   const double startUptime_;
 
+  // A thread the system started, with the flag its task sets when it has returned.
+  struct SystemThread {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> finished;
+  };
+
   std::atomic<bool> closing_{false};
   std::mutex threadsMutex_;  // guards threads_ and held_
-  std::vector<std::thread> threads_;
+  std::vector<SystemThread> threads_;
   std::vector<std::shared_ptr<void>> held_;
 
   std::shared_ptr<ObserverRegistry> observers_ = std::make_shared<ObserverRegistry>();
