@@ -15,45 +15,46 @@ bool isListOfObjects(const Json& value) {
          std::all_of(value.begin(), value.end(), [](const Json& item) { return item.is_object(); });
 }
 
-// `result` without its items: every other member, and "items" as an empty list.
-Json withoutItems(const Json& result) {
-  Json copy = Json::object();
-  for (const auto& [key, value] : result.items()) {
-    if (key != "items") copy[key] = value;
+// How many of `items`, from the first, fit in `maxBytes` when the rest of the result
+// takes `emptySize` bytes (nothing when it cannot be encoded). Each kept item costs its
+// own bytes and one separator (a comma, or none for the first); compared without forming
+// a sum that could overflow.
+std::size_t itemsThatFit(const Json::array_t& items, std::optional<std::size_t> emptySize,
+                         int64_t maxBytes) {
+  int64_t running = emptySize ? static_cast<int64_t>(*emptySize) : maxBytes;
+  std::size_t kept = 0;
+  for (const Json& item : items) {
+    const std::optional<std::size_t> size = encodedSize(item);
+    if (!size || running > maxBytes || static_cast<int64_t>(*size) >= maxBytes - running) break;
+    running += static_cast<int64_t>(*size) + 1;
+    ++kept;
   }
-  copy["items"] = Json::array();
-  return copy;
+  return kept;
 }
 
 }  // namespace
 
-Json boundedResult(const Json& result, int64_t maxBytes) {
+Json boundedResult(Json result, int64_t maxBytes) {
   if (!result.is_object()) return result;
-  const auto items = result.find("items");
-  if (items == result.end() || !isListOfObjects(*items)) return result;
-  Json bounded = withoutItems(result);
-  const std::optional<std::size_t> emptySize = encodedSize(bounded);
-  int64_t running = emptySize ? static_cast<int64_t>(*emptySize) : maxBytes;
-  Json kept = Json::array();
-  bool truncated = false;
-  for (const Json& item : *items) {
-    const std::optional<std::size_t> size = encodedSize(item);
-    // Each kept item costs its own bytes and one separator (a comma, or none for the
-    // first); compared without forming a sum that could overflow.
-    if (!size || running > maxBytes || static_cast<int64_t>(*size) >= maxBytes - running) {
-      truncated = true;
-      break;
-    }
-    running += static_cast<int64_t>(*size) + 1;
-    kept.push_back(item);
-  }
-  if (truncated) bounded["truncated"] = true;
-  bounded["items"] = std::move(kept);
-  return bounded;
+  const auto found = result.find("items");
+  if (found == result.end() || !isListOfObjects(*found)) return result;
+  // The items are taken out while the rest of the result is measured, then cut in place:
+  // nothing is copied.
+  Json::array_t items = std::move(found->get_ref<Json::array_t&>());
+  found->get_ref<Json::array_t&>().clear();
+  const std::size_t kept = itemsThatFit(items, encodedSize(result), maxBytes);
+  const bool truncated = kept < items.size();
+  items.erase(items.begin() + static_cast<std::ptrdiff_t>(kept), items.end());
+  *found = std::move(items);
+  if (truncated) result["truncated"] = true;
+  return result;
 }
 
 std::string clipped(std::optional<std::string_view> text, std::size_t limit) {
   if (!text) return {};
+  // A text of at most `limit` bytes has at most `limit` characters: when it is well-formed
+  // it is kept whole, without walking its grapheme clusters. Most names and titles are.
+  if (text->size() <= limit && unicode::isValidUtf8(*text)) return std::string(*text);
   const std::size_t byteLimit =
       limit > text->size() / kBytesPerCharacter ? text->size() : limit * kBytesPerCharacter;
   const std::string_view head = text->substr(0, byteLimit);

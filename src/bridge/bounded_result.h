@@ -21,8 +21,9 @@ inline constexpr int64_t kResultByteBudget = 245760;
 // `result` with its "items" cut so that the encoded result fits `maxBytes`, counting one
 // separator byte per item. Items are kept whole and in order, up to the first that does
 // not fit; when any is dropped "truncated" becomes true. Results without an "items" list
-// of objects come back unchanged.
-Json boundedResult(const Json& result, int64_t maxBytes);
+// of objects come back unchanged. Taken by value so that a caller that moves its result
+// in pays for no copy of the items.
+Json boundedResult(Json result, int64_t maxBytes);
 
 // At most `limit` characters (extended grapheme clusters) of `text`, read from at most
 // its first 4 x `limit` bytes; a character cut at that byte bound becomes U+FFFD and

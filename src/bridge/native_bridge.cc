@@ -84,7 +84,7 @@ void NativeBridge::completeStoreRequest(const std::string& id, const Lifetime& l
   if (auto* failed = std::get_if<BridgeFailure>(&result)) {
     failure(id, *failed);
   } else {
-    succeed(id, boundedResult(std::get<Json>(result), kResultByteBudget));
+    succeed(id, boundedResult(std::move(std::get<Json>(result)), kResultByteBudget));
   }
   if (!stopped_) armIdle();
 }
