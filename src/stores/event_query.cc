@@ -11,14 +11,19 @@ namespace pemrix {
 
 namespace {
 
+// Built member by member: an initializer list would first build a two-element array for
+// every member, which costs several times as many allocations for each of up to 100 items.
 Json eventItem(const platform::EventRecord& event) {
   std::string start = formatDate(*event.start);
-  return Json{{"id", clipped(event.itemIdentifier, kItemIdentifierLimit) + "@" + start},
-              {"sourceId", *event.calendarIdentifier},
-              {"title", clipped(event.title, kItemTitleLimit)},
-              {"start", start},
-              {"end", formatDate(*event.end)},
-              {"allDay", event.allDay}};
+  Json item(Json::value_t::object);
+  Json::object_t& members = item.get_ref<Json::object_t&>();
+  members.emplace("id", clipped(event.itemIdentifier, kItemIdentifierLimit) + "@" + start);
+  members.emplace("sourceId", *event.calendarIdentifier);
+  members.emplace("title", clipped(event.title, kItemTitleLimit));
+  members.emplace("end", formatDate(*event.end));
+  members.emplace("allDay", event.allDay);
+  members.emplace("start", std::move(start));
+  return item;
 }
 
 }  // namespace

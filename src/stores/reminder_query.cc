@@ -34,13 +34,17 @@ struct ReminderFilter {
   }
 };
 
+// Built member by member, as event items are (see event_query.cc).
 Json reminderItem(const platform::ReminderRecord& reminder, Instant due) {
-  return Json{{"id", clipped(reminder.itemIdentifier, kItemIdentifierLimit)},
-              {"sourceId", *reminder.calendarIdentifier},
-              {"title", clipped(reminder.title, kItemTitleLimit)},
-              {"due", formatDate(due)},
-              {"completed", false},
-              {"priority", reminder.priority}};
+  Json item(Json::value_t::object);
+  Json::object_t& members = item.get_ref<Json::object_t&>();
+  members.emplace("id", clipped(reminder.itemIdentifier, kItemIdentifierLimit));
+  members.emplace("sourceId", *reminder.calendarIdentifier);
+  members.emplace("title", clipped(reminder.title, kItemTitleLimit));
+  members.emplace("due", formatDate(due));
+  members.emplace("completed", false);
+  members.emplace("priority", reminder.priority);
+  return item;
 }
 
 void answerReminders(const ReminderFilter& filter,
