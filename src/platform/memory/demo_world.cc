@@ -3,7 +3,6 @@
 // in two accounts. Everything is derived from the given moment, so the same moment always
 // gives the same world.
 #include <array>
-#include <cstdio>
 #include <string>
 
 #include "platform/memory/world.h"
@@ -94,9 +93,14 @@ constexpr std::array<DemoContact, 36> kContacts = {{
     {"Samuel", "Adeyemi", "Acme Corp", "Support Specialist", true},
 }};
 
+// "prefix-07": the number with at least two digits. Built by hand rather than with
+// snprintf, which took about half the time of building the whole world at every start.
 std::string numbered(const char* prefix, int number) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%s-%02d", prefix, number);
+  std::string digits = std::to_string(number);
+  if (digits.size() < 2) digits.insert(0, 1, '0');
+  std::string text = prefix;
+  text += '-';
+  text += digits;
   return text;
 }
 

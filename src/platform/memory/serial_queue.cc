@@ -1,5 +1,6 @@
 // The stores' serial queue of the in-memory platform: one worker thread taking tasks from
-// a deque in order.
+// a deque in order. The worker starts with the first task, so that a process that never
+// does store work (it only answers "status") never starts it.
 #include "platform/serial_queue.h"
 
 #include <condition_variable>
@@ -31,9 +32,7 @@ struct SerialQueue::Impl {
   std::thread worker;
 };
 
-SerialQueue::SerialQueue(const std::string& /*label*/) : impl_(std::make_unique<Impl>()) {
-  impl_->worker = std::thread([impl = impl_.get()] { impl->work(); });
-}
+SerialQueue::SerialQueue(const std::string& /*label*/) : impl_(std::make_unique<Impl>()) {}
 
 SerialQueue::~SerialQueue() {
   {
@@ -42,13 +41,16 @@ SerialQueue::~SerialQueue() {
     impl_->tasks.clear();
   }
   impl_->wake.notify_all();
-  impl_->worker.join();
+  if (impl_->worker.joinable()) impl_->worker.join();
 }
 
 void SerialQueue::async(Task task) {
   {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     impl_->tasks.push_back(std::move(task));
+    if (!impl_->worker.joinable()) {
+      impl_->worker = std::thread([impl = impl_.get()] { impl->work(); });
+    }
   }
   impl_->wake.notify_all();
 }
