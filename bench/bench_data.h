@@ -7,8 +7,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <string>
 
 #include "bridge_harness.h"
@@ -140,21 +142,32 @@ inline platform::World contactWorld(int count) {
   return world;
 }
 
+// CPU seconds used so far by all threads of this process.
+inline double processCpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
 // Puts `line` through a fresh-enough harness over `world` once per iteration and sets
 // each iteration's time from `receive` to the answer line, so that building the harness
 // is never counted. The harness is rebuilt every 256 iterations to bound its memory.
-// The answer must be a success with `expectedItems` items.
+// The answer must be a success with `expectedItems` items. The counter "cpuUs" is the
+// CPU time of both threads per request, which other load on the machine barely changes.
 inline void timeRequest(benchmark::State& state, const platform::World& world,
                         const std::string& line, std::size_t expectedItems) {
   std::unique_ptr<testing::BridgeHarness> harness;
   std::size_t sent = 0;
+  double cpu = 0;
   for (auto _ : state) {
     if (sent % 256 == 0) harness = std::make_unique<testing::BridgeHarness>(world);
     const std::size_t before = harness->lines().size();
+    const double cpuBegin = processCpuSeconds();
     const auto begin = std::chrono::steady_clock::now();
     harness->send(line);
     const std::size_t after = harness->awaitLines(before + 1);
     const auto end = std::chrono::steady_clock::now();
+    cpu += processCpuSeconds() - cpuBegin;
     state.SetIterationTime(std::chrono::duration<double>(end - begin).count());
     if (after <= before) {
       state.SkipWithError("no answer");
@@ -168,6 +181,8 @@ inline void timeRequest(benchmark::State& state, const platform::World& world,
       }
     }
   }
+  state.counters["cpuUs"] =
+      benchmark::Counter(cpu * 1e6 / static_cast<double>(std::max<std::size_t>(sent, 1)));
 }
 
 }  // namespace pemrix::bench
