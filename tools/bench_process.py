@@ -300,9 +300,16 @@ def micro_rows(path):
         report = json.load(handle)
     found = {}
     for bench in report.get("benchmarks", []):
-        if bench.get("run_type", "iteration") != "iteration":
+        # With repetitions, the median of the repetitions; otherwise the single run.
+        if bench.get("run_type") == "aggregate":
+            if bench.get("aggregate_name") != "median":
+                continue
+            name = bench["run_name"]
+        elif bench["name"] in found:
             continue
-        found[bench["name"]] = bench["real_time"] * UNIT_SECONDS[bench["time_unit"]]
+        else:
+            name = bench["name"]
+        found[name] = bench["real_time"] * UNIT_SECONDS[bench["time_unit"]]
     rows = []
     for name, label, target in MICRO_TARGETS:
         value = found.get(name)
