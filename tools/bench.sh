@@ -29,5 +29,18 @@ echo "== micro-benchmarks"
   --benchmark_repetitions="$REPETITIONS" --benchmark_report_aggregates_only=true \
   --benchmark_out="$RESULTS" --benchmark_out_format=json
 
+# The store requests once more with both threads on one CPU, when taskset is there: the
+# work itself, without the cost of moving data between cores.
+SAME_CPU=()
+if command -v taskset >/dev/null; then
+  echo "== store requests on one CPU"
+  taskset -c 0 "$BUILD/bench/pemrix_bench" --benchmark_min_time="$MIN_TIME" \
+    --benchmark_filter='Query|RoundTrip' \
+    --benchmark_repetitions="$REPETITIONS" --benchmark_report_aggregates_only=true \
+    --benchmark_out="$BUILD/bench-results-one-cpu.json" --benchmark_out_format=json
+  SAME_CPU=(--micro-same-cpu "$BUILD/bench-results-one-cpu.json")
+fi
+
 echo "== process benchmarks"
-python3 tools/bench_process.py --sim "$BUILD/pemrix-bridge-sim" --micro "$RESULTS" "$@"
+python3 tools/bench_process.py --sim "$BUILD/pemrix-bridge-sim" --micro "$RESULTS" \
+  "${SAME_CPU[@]}" "$@"
