@@ -160,6 +160,16 @@ std::optional<int> SimProcess::waitForExit(double seconds) {
   return status_;
 }
 
+long SimProcess::runningPeakMemoryKiB() const {
+  if (status_) return 0;
+  std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+  }
+  return 0;
+}
+
 std::string SimProcess::output() {
   drain(0);
   return out_;

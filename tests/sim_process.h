@@ -41,6 +41,11 @@ class SimProcess {
 
   // Peak resident memory of the exited child in KiB (from its resource usage).
   long peakMemoryKiB() const { return peakKiB_; }
+  // The child's own peak resident memory so far in KiB (VmHWM in /proc/<pid>/status),
+  // read while it runs; 0 once it has exited. Unlike the resource usage above, which the
+  // kernel raises to the parent's peak at the moment of the spawn (the child starts in the
+  // parent's address space), it counts the simulator's memory alone.
+  long runningPeakMemoryKiB() const;
 
  private:
   void drain(double seconds);
