@@ -1,0 +1,95 @@
+// Tests that the simulator keeps its threads and memory bounded over a long session: the
+// simulated system joins the threads it starts once their work is done, and the stores'
+// worker thread is not started before the first store request. They read the process's
+// own entries in /proc and are skipped where there is none.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <optional>
+#include <string>
+
+#include "bridge_harness.h"
+#include "platform/calendar_store.h"
+#include "platform/system.h"
+
+namespace pemrix::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The number of threads of this process, or nothing without /proc.
+std::optional<std::size_t> threadCount() {
+  std::error_code error;
+  std::filesystem::directory_iterator tasks("/proc/self/task", error);
+  if (error) return std::nullopt;
+  std::size_t count = 0;
+  for (auto it = tasks; it != std::filesystem::directory_iterator(); ++it) ++count;
+  return count;
+}
+
+// The process's virtual size in KiB (VmSize), or nothing without /proc.
+std::optional<long> virtualKiB() {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  long value = 0;
+  while (status >> key) {
+    if (key == "VmSize:" && status >> value) return value;
+  }
+  return std::nullopt;
+}
+
+platform::World reminderWorld() {
+  platform::World world;
+  world.calendars = {{"list", "List", platform::CalendarEntityType::reminders}};
+  platform::WorldReminder reminder;
+  reminder.list = "list";
+  reminder.id = "r1";
+  reminder.due.emplace();
+  reminder.due->year = 2024;
+  reminder.due->month = 5;
+  reminder.due->day = 1;
+  world.reminders = {reminder};
+  return world;
+}
+
+// Every fetch runs on a thread of its own. A thread that is never joined keeps its stack
+// mapped (8 MiB of address space here), so 200 fetches would add more than a GiB.
+TEST(SimulatorResources, FinishedFetchThreadsAreJoined) {
+  const std::optional<long> before = virtualKiB();
+  if (!before) GTEST_SKIP() << "no /proc/self/status";
+  auto clock = platform::Clock::manual(harnessStart());
+  platform::System system(reminderWorld(), *clock);
+  platform::CalendarStore store(system);
+  const auto lists = store.calendars(platform::CalendarEntityType::reminders);
+  for (int i = 0; i < 200; ++i) {
+    std::promise<bool> fetched;
+    store.fetchIncompleteReminders(
+        harnessStart(), harnessStart() + std::chrono::days(2), lists,
+        [&](auto reminders) { fetched.set_value(reminders.has_value()); });
+    auto done = fetched.get_future();
+    ASSERT_EQ(done.wait_for(2s), std::future_status::ready);
+    ASSERT_TRUE(done.get());
+  }
+  EXPECT_LT(*virtualKiB() - *before, 256 * 1024);
+  system.close();
+}
+
+TEST(SimulatorResources, TheStoresThreadStartsWithTheFirstStoreRequest) {
+  const std::optional<std::size_t> before = threadCount();
+  if (!before) GTEST_SKIP() << "no /proc/self/task";
+  platform::World world;
+  world.calendars = {{"cal", "Calendar", platform::CalendarEntityType::events}};
+  BridgeHarness harness(std::move(world));
+  harness.send(R"({"id":"1","command":"status"})");
+  ASSERT_EQ(harness.awaitLines(1), 1u);
+  EXPECT_EQ(threadCount(), before);
+  harness.send(R"({"id":"2","command":"list-sources","entity":"events"})");
+  ASSERT_EQ(harness.awaitLines(2), 2u);
+  EXPECT_EQ(threadCount(), *before + 1);
+}
+
+}  // namespace
+}  // namespace pemrix::testing
