@@ -10,7 +10,8 @@ one run, and reports medians and their ratio:
   workload     10,000 mixed requests (status, list-sources, queries, refusals), each
                answered before the next is sent, on the demonstration world
   flood        100 MB of refused lines, written while the answers are read
-  peak RSS     of each process (os.wait4), for the workload and the flood
+  peak RSS     of each process (the kernel's high-water mark), after the first answer,
+               the workload and the flood
   executable   the size of a stripped copy
 
 With --micro, it also reads Google Benchmark's JSON output and checks the micro-benchmark
@@ -372,6 +373,66 @@ def print_table(rows):
 
 # ---------------------------------------------------------------------------------------
 
+def alternate(count, programs, measure):
+    """Runs measure(argv) `count` times for each of `programs` ({name: argv}), switching
+    the order every round; returns {name: [results]}."""
+    results = {name: [] for name in programs}
+    names = list(programs)
+    for i in range(count):
+        for name in names if i % 2 == 0 else reversed(names):
+            results[name].append(measure(programs[name]))
+    return results
+
+
+def column(results, index):
+    """{name: [tuple]} -> {name: [tuple[index]]}"""
+    return {name: [r[index] for r in values] for name, values in results.items()}
+
+
+def timed(label, samples, target_ratio=None):
+    s, f = median(samples["sim"]), median(samples["floor"])
+    ratio = s / f
+    target = f"≤ {target_ratio}× floor" if target_ratio else ""
+    met = verdict(ratio <= target_ratio) if target_ratio else ""
+    return (label, fmt_time(s), fmt_time(f), f"{ratio:.2f}×", target, met)
+
+
+def peak(label, samples):
+    s, f = max(samples["sim"]), max(samples["floor"])
+    return (label, fmt_mib(s), fmt_mib(f), f"{s / f:.2f}×", "≤ 8 MiB", verdict(s <= 8 * MIB))
+
+
+def process_rows(args, programs):
+    """Runs every process benchmark; returns the table rows."""
+    starts = alternate(args.starts, programs, cold_start)
+    first_rss = alternate(5, programs, start_rss)
+    trips = round_trips(programs["sim"], programs["floor"], args.trips)
+
+    lines = workload_lines(args.requests)
+    work = alternate(args.workloads, programs, lambda argv: run_workload(argv, lines))
+    refused = work["sim"][0][2]
+
+    data, flood_count = flood_lines(args.flood_mb * 1000 * 1000)
+    flood = alternate(args.floods, programs, lambda argv: run_flood(argv, data, flood_count))
+    size = stripped_size(programs["sim"][0])
+
+    per_request = {name: [t / args.requests for t in times]
+                   for name, times in column(work, 0).items()}
+    return [
+        timed(f"cold start, median of {args.starts}", starts, 1.5),
+        timed(f"round trip, median of {args.trips}", trips, 3),
+        timed(f"workload of {args.requests} requests ({refused} refused), median of "
+              f"{args.workloads}", column(work, 0)),
+        timed("  per request", per_request),
+        timed(f"flood of {len(data) / 1e6:.0f} MB in {flood_count} refused lines, median of "
+              f"{args.floods}", column(flood, 0)),
+        peak("peak RSS, started and answered", first_rss),
+        peak("peak RSS, workload", column(work, 1)),
+        peak("peak RSS, flood", column(flood, 1)),
+        ("stripped executable", fmt_mib(size), "", "", "≤ 2 MiB", verdict(size <= 2 * MIB)),
+    ]
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--sim", default="build/bench/pemrix-bridge-sim")
@@ -386,81 +447,16 @@ def main():
     parser.add_argument("--micro-same-cpu", help="the same for a run pinned to one CPU")
     args = parser.parse_args()
 
-    sim = [os.path.abspath(args.sim)]
-    floor = [args.floor]
-    if not os.access(sim[0], os.X_OK):
-        sys.exit(f"bench_process.py: no executable at {sim[0]}")
+    programs = {"sim": [os.path.abspath(args.sim)], "floor": [args.floor]}
+    if not os.access(programs["sim"][0], os.X_OK):
+        sys.exit(f"bench_process.py: no executable at {programs['sim'][0]}")
     os.environ.pop("PEMRIX_BRIDGE_WORLD", None)  # the demonstration world
-    print(f"load average at start: {os.getloadavg()[0]:.2f}", file=sys.stderr)
-
-    starts = {"sim": [], "floor": []}
-    for i in range(args.starts):
-        order = (("sim", sim), ("floor", floor)) if i % 2 == 0 else (("floor", floor), ("sim", sim))
-        for name, argv in order:
-            starts[name].append(cold_start(argv))
-    first_rss = {"sim": [start_rss(sim) for _ in range(5)],
-                 "floor": [start_rss(floor) for _ in range(5)]}
-
-    trips = round_trips(sim, floor, args.trips)
-
-    lines = workload_lines(args.requests)
-    work = {"sim": [], "floor": []}
-    work_rss = {"sim": [], "floor": []}
-    refused = 0
-    for i in range(args.workloads):
-        order = (("sim", sim), ("floor", floor)) if i % 2 == 0 else (("floor", floor), ("sim", sim))
-        for name, argv in order:
-            elapsed, rss, failures = run_workload(argv, lines)
-            work[name].append(elapsed)
-            work_rss[name].append(rss)
-            if name == "sim":
-                refused = failures
-
-    data, flood_count = flood_lines(args.flood_mb * 1000 * 1000)
-    flood = {"sim": [], "floor": []}
-    flood_rss = {"sim": [], "floor": []}
-    answers = 0
-    for i in range(args.floods):
-        order = (("sim", sim), ("floor", floor)) if i % 2 == 0 else (("floor", floor), ("sim", sim))
-        for name, argv in order:
-            elapsed, rss, received = run_flood(argv, data, flood_count)
-            flood[name].append(elapsed)
-            flood_rss[name].append(rss)
-            if name == "sim":
-                answers = received
-
-    size = stripped_size(sim[0])
-    print(f"load average at end: {os.getloadavg()[0]:.2f}", file=sys.stderr)
-
-    def timed(label, samples, target_ratio=None):
-        s, f = median(samples["sim"]), median(samples["floor"])
-        ratio = s / f
-        target = f"≤ {target_ratio}× floor" if target_ratio else ""
-        met = verdict(ratio <= target_ratio) if target_ratio else ""
-        return (label, fmt_time(s), fmt_time(f), f"{ratio:.2f}×", target, met)
-
-    def peak(label, samples):
-        s, f = max(samples["sim"]), max(samples["floor"])
-        return (label, fmt_mib(s), fmt_mib(f), f"{s / f:.2f}×", "≤ 8 MiB", verdict(s <= 8 * MIB))
-
-    rows = [
-        timed(f"cold start, median of {args.starts}", starts, 1.5),
-        timed(f"round trip, median of {args.trips}", trips, 3),
-        timed(f"workload of {args.requests} requests ({refused} refused), median of "
-              f"{args.workloads}", work),
-        ("  per request", fmt_time(median(work["sim"]) / args.requests),
-         fmt_time(median(work["floor"]) / args.requests), "", "", ""),
-        timed(f"flood of {len(data) / 1e6:.0f} MB in {flood_count} refused lines, median of "
-              f"{args.floods}", flood),
-        peak("peak RSS, started and answered", first_rss),
-        peak("peak RSS, workload", work_rss),
-        peak("peak RSS, flood", flood_rss),
-        ("stripped executable", fmt_mib(size), "", "", "≤ 2 MiB", verdict(size <= 2 * MIB)),
-    ]
+    print(f"load average at start: {os.getloadavg()[0]:.2f}", flush=True)
+    rows = process_rows(args, programs)
+    print(f"load average at end: {os.getloadavg()[0]:.2f}")
     if args.micro:
         rows += micro_rows(args.micro, args.micro_same_cpu)
     print_table(rows)
-    print(f"\nflood: {answers} bytes of answers from the bridge", file=sys.stderr)
 
 
 if __name__ == "__main__":
