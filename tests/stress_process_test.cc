@@ -335,7 +335,9 @@ TEST(StressProcessTest, EveryKindOfLineIsAnsweredOnceAndInOrder) {
 }
 
 TEST(StressProcessTest, FloodOfMixedLinesKeepsEveryGuaranteeAndFlatMemory) {
-  const Flood large = makeFlood(100000, 2);
+  // Sanitized builds run several times slower; a third of the flood still sends every
+  // kind of line thousands of times.
+  const Flood large = makeFlood(kSanitized ? 30000 : 100000, 2);
   const FloodRun largeRun = runFlood(large, 4);
   const double rate = static_cast<double>(large.ids.size()) / largeRun.seconds;
   std::printf("flood: %zu lines (%zu bytes) in %.2f s, %.0f lines/s; peak RSS %ld KiB\n",
