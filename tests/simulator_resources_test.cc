@@ -4,6 +4,7 @@
 // own entries in /proc and are skipped where there is none.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -89,6 +90,26 @@ TEST(SimulatorResources, TheStoresThreadStartsWithTheFirstStoreRequest) {
   harness.send(R"({"id":"2","command":"list-sources","entity":"events"})");
   ASSERT_EQ(harness.awaitLines(2), 2u);
   EXPECT_EQ(threadCount(), *before + 1);
+}
+
+}  // namespace
+}  // namespace pemrix::testing
+
+namespace pemrix::testing {
+namespace {
+
+TEST(SimulatorResourcesTest, CallLogCanBeTurnedOffForLongSessions) {
+  platform::World world;
+  world.calendars.push_back({"cal", "Home", platform::CalendarEntityType::events});
+  BridgeHarness harness(world);
+  harness.system().stopRecordingCalls();
+  for (int i = 0; i < 3; ++i) {
+    harness.send(R"({"id":"l","command":"list-sources","entity":"events"})");
+    ASSERT_EQ(harness.awaitLines(static_cast<std::size_t>(i) + 1), static_cast<std::size_t>(i) + 1);
+  }
+  platform::System::Record record = harness.system().record();
+  EXPECT_EQ(record.eventStoresCreated, 1);
+  EXPECT_EQ(std::count(record.calls.begin(), record.calls.end(), "calendars"), 0);
 }
 
 }  // namespace

@@ -23,10 +23,11 @@ requests=(
 )
 
 coproc BRIDGE { "$SIM"; }
+bridge_pid=$BRIDGE_PID  # bash unsets BRIDGE_PID once the coprocess has exited
 for request in "${requests[@]}"; do
   printf '> %s\n' "$request"
   printf '%s\n' "$request" >&"${BRIDGE[1]}"
   IFS= read -r answer <&"${BRIDGE[0]}"
   printf '< %s\n\n' "$answer"
 done
-wait "$BRIDGE_PID" && echo "bridge exited with status 0"
+wait "$bridge_pid" && echo "bridge exited with status 0"

@@ -34,5 +34,6 @@ int main(int argc, char** /*argv*/) {
   if (!pemrix::startedWithoutArguments(argc)) return pemrix::kExitUsage;
   auto* clock = new pemrix::platform::Clock();
   auto* system = new pemrix::platform::System(worldOrExit(*clock), *clock);
+  system->stopRecordingCalls();
   pemrix::serve(*system, *clock);
 }

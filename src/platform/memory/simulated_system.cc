@@ -39,6 +39,10 @@ System::Record System::record() const {
   return impl_->record();
 }
 
+void System::stopRecordingCalls() {
+  impl_->stopRecordingCalls();
+}
+
 System::Impl::Impl(World worldIn, Clock& clockIn)
     : world(std::move(worldIn)), clock(clockIn), startUptime_(clockIn.uptime()) {
   for (std::size_t i = 0; i < authorization_.size(); ++i) {
@@ -150,12 +154,17 @@ void System::Impl::scheduleWorldChanges() {
 
 void System::Impl::logCall(std::string name) {
   std::lock_guard<std::mutex> lock(recordMutex_);
-  record_.calls.push_back(std::move(name));
+  if (recordingCalls_) record_.calls.push_back(std::move(name));
 }
 
 void System::Impl::logContactFetch(const ContactFetchRequest& request) {
   std::lock_guard<std::mutex> lock(recordMutex_);
-  record_.contactFetches.push_back(request);
+  if (recordingCalls_) record_.contactFetches.push_back(request);
+}
+
+void System::Impl::stopRecordingCalls() {
+  std::lock_guard<std::mutex> lock(recordMutex_);
+  recordingCalls_ = false;
 }
 
 void System::Impl::noteStoreCreated(bool contactStore) {

@@ -54,6 +54,9 @@ class System {
     std::vector<ContactFetchRequest> contactFetches;
   };
   Record record() const;
+  // Stops adding to the lists of calls and fetches (the counts go on). The simulator serves
+  // for hours and has no reader for them, so it turns them off to keep its memory flat.
+  void stopRecordingCalls();
 
   struct Impl;
   Impl& impl() { return *impl_; }

@@ -65,6 +65,7 @@ struct System::Impl {
   void logContactFetch(const ContactFetchRequest& request);
   void noteStoreCreated(bool contactStore);
   Record record() const;
+  void stopRecordingCalls();
 
   void close();
 
@@ -90,6 +91,7 @@ struct System::Impl {
 
   mutable std::mutex recordMutex_;  // guards record_
   Record record_;
+  bool recordingCalls_ = true;  // guarded by recordMutex_
 };
 
 // The world's index of an entity, and the entity that a calendar entity type stands for.
