@@ -368,19 +368,30 @@ TEST(StressProcessTest, OverLongLineAfterAFloodEndsTheProcessAfterTheLinesBefore
   checkAnswers(flood, sim.output());  // nothing for the lines after the over-long one
 }
 
+// A query answered 0.5 s after it arrives (the world's event enumeration is delayed).
+const char* kSlowQueryWorld = R"({"calendars":[{"id":"c","title":"C"}],)"
+                              R"("faults":{"delaySeconds":{"events":0.5}}})";
+const char* kSlowQuery = R"({"id":"q","command":"query","entity":"events","sourceIds":["c"],)"
+                         R"("start":"2024-05-01T00:00:00Z","end":"2024-05-02T00:00:00Z"})"
+                         "\n";
+
 TEST(StressProcessTest, ClosedStandardOutputEndsTheProcessWithStatusZero) {
-  for (bool blockedOnFullPipe : {false, true}) {
-    SCOPED_TRACE(blockedOnFullPipe ? "closed while blocked on a full pipe" : "closed first");
-    SimProcess sim;
+  enum class When { beforeAnyAnswer, whileBlockedOnAFullPipe, whileAQueryRuns };
+  for (When when : {When::beforeAnyAnswer, When::whileBlockedOnAFullPipe, When::whileAQueryRuns}) {
+    SCOPED_TRACE(static_cast<int>(when));
+    SimProcess sim(when == When::whileAQueryRuns ? std::optional<std::string>(kSlowQueryWorld)
+                                                 : std::nullopt);
     std::string requests;
+    if (when == When::whileAQueryRuns) requests = kSlowQuery;
     for (int i = 0; i < 5000; ++i) requests += statusLine("s" + std::to_string(i)) + "\n";
-    if (!blockedOnFullPipe) sim.closeOutput();
-    // The writer stops when the pipe breaks: the child has gone.
+    if (when != When::whileBlockedOnAFullPipe) sim.closeOutput();
+    // The writer stops when the pipe breaks: the child has gone. While the query runs the
+    // status requests are answered "busy", and the first of those answers already fails.
     std::thread writer([&] {
       for (int round = 0; round < 20 && sim.write(requests); ++round) {
       }
     });
-    if (blockedOnFullPipe) {
+    if (when == When::whileBlockedOnAFullPipe) {
       std::this_thread::sleep_for(std::chrono::milliseconds(500));  // answers fill the pipe
       EXPECT_FALSE(sim.waitForExit(0));
       sim.closeOutput();
@@ -389,6 +400,15 @@ TEST(StressProcessTest, ClosedStandardOutputEndsTheProcessWithStatusZero) {
     writer.join();
     EXPECT_EQ(sim.errors(), "");
   }
+}
+
+// The answer of a running query is the first write after the application went away.
+TEST(StressProcessTest, QueryAnswerToAClosedStandardOutputEndsTheProcessWithStatusZero) {
+  SimProcess sim(kSlowQueryWorld);
+  ASSERT_TRUE(sim.write(kSlowQuery));
+  sim.closeOutput();
+  EXPECT_EQ(sim.waitForExit(10), 0);
+  EXPECT_EQ(sim.errors(), "");
 }
 
 TEST(StressProcessTest, StoreAnsweringAtTheDeadlineGivesExactlyOneAnswer) {
