@@ -1,10 +1,10 @@
-// Due-date resolution over the date/tz time-zone database.
+// Due-date resolution over the system's compiled time-zone files.
 #include "platform/memory/due_date.h"
 
-#include <date/tz.h>
-
+#include <chrono>
 #include <cstdint>
-#include <stdexcept>
+
+#include "platform/memory/zone_file.h"
 
 namespace pemrix::platform {
 
@@ -18,13 +18,8 @@ constexpr int64_t kMonthBound = 12 * 100000;
 constexpr int64_t kDayBound = 366 * 100000;
 constexpr int64_t kSecondBound = int64_t{86400} * kDayBound;
 
-const date::time_zone* findZone(const std::string& name) {
-  try {
-    return date::locate_zone(name);
-  } catch (const std::runtime_error&) {
-    return nullptr;
-  }
-}
+using std::chrono::local_days;
+using std::chrono::local_seconds;
 
 bool within(const std::optional<int64_t>& field, int64_t bound) {
   return !field || (*field >= -bound && *field <= bound);
@@ -36,7 +31,7 @@ int64_t floorDiv(int64_t a, int64_t b) {
 
 // The local time that the components name, counted from the first of the month that
 // year and month roll over to.
-std::optional<date::local_seconds> localTime(const DateComponents& due) {
+std::optional<local_seconds> localTime(const DateComponents& due) {
   if (!within(due.year, kYearBound) || !within(due.month, kMonthBound) ||
       !within(due.day, kDayBound) || !within(due.hour, kSecondBound / 3600) ||
       !within(due.minute, kSecondBound / 60) || !within(due.second, kSecondBound)) {
@@ -46,13 +41,13 @@ std::optional<date::local_seconds> localTime(const DateComponents& due) {
   int64_t year = *due.year + floorDiv(monthIndex, 12);
   int64_t month = monthIndex - 12 * floorDiv(monthIndex, 12) + 1;
   if (year < -kYearBound || year > kYearBound) return std::nullopt;
-  auto firstOfMonth = date::local_days(date::year(static_cast<int>(year)) /
-                                       date::month(static_cast<unsigned>(month)) / 1);
+  auto firstOfMonth = local_days(std::chrono::year(static_cast<int>(year)) /
+                                 std::chrono::month(static_cast<unsigned>(month)) / 1);
   int64_t offset = (*due.day - 1) * 86400 + due.hour.value_or(0) * 3600 +
                    due.minute.value_or(0) * 60 + due.second.value_or(0);
-  date::local_seconds local = firstOfMonth + seconds(offset);
-  auto lowest = date::local_days(date::year(-kYearBound) / 1 / 1);
-  auto highest = date::local_days(date::year(kYearBound) / 12 / 31);
+  local_seconds local = firstOfMonth + seconds(offset);
+  auto lowest = local_days(std::chrono::year(-kYearBound) / 1 / 1);
+  auto highest = local_days(std::chrono::year(kYearBound) / 12 / 31);
   if (local < lowest || local > highest) return std::nullopt;
   return local;
 }
@@ -61,19 +56,18 @@ std::optional<date::local_seconds> localTime(const DateComponents& due) {
 
 std::optional<Instant> resolveDueDate(const DateComponents& due, const std::string& calendarZone) {
   if (!due.year || !due.month || !due.day) return std::nullopt;
-  const date::time_zone* zone = findZone(due.timeZone.value_or(calendarZone));
-  if (zone == nullptr) return std::nullopt;
-  std::optional<date::local_seconds> local = localTime(due);
+  std::optional<Zone> zone = loadZone(due.timeZone.value_or(calendarZone));
+  if (!zone) return std::nullopt;
+  std::optional<local_seconds> local = localTime(due);
   if (!local) return std::nullopt;
-  // The offset in force just before the local time: an ambiguous time (autumn) takes the
-  // earlier instant, and a skipped one (spring) moves forward by the gap, as the calendar
-  // service does (02:30 on a spring-forward night is read as 03:30).
-  date::local_info info = zone->get_info(*local);
-  return Instant(local->time_since_epoch() - info.first.offset);
+  // An ambiguous time (autumn) takes the earlier instant, and a skipped one (spring) moves
+  // forward by the gap, as the calendar service does (02:30 on a spring-forward night is
+  // read as 03:30).
+  return Instant(zone->toUtc(*local));
 }
 
 bool knownTimeZone(const std::string& name) {
-  return findZone(name) != nullptr;
+  return loadZone(name).has_value();
 }
 
 }  // namespace pemrix::platform

@@ -5,7 +5,7 @@
 // occurs twice resolves to the earlier instant; one skipped by a clock change moves forward
 // by the length of the gap.
 //
-// Thread safety: pure apart from the time-zone database, which is safe to share.
+// Thread safety: pure apart from the process-wide cache of zone files, which is guarded.
 #pragma once
 
 #include <optional>
