@@ -120,5 +120,29 @@ TEST(SourceListingTest, LongTitlesAreClippedAndContainersCanFail) {
       BridgeFailure::accessChanged());
 }
 
+TEST(SourceListingTest, HostileNamesAreCutToTheByteBudgetInsteadOfEndingTheProcess) {
+  // Slashes and control characters grow when escaped, and one character may carry many
+  // combining marks: 100 such sources would exceed the output limit, and the process would
+  // end with status 65 and no answer.
+  std::string title(199, '\x01');
+  title += "a";
+  for (int i = 0; i < 300; ++i) title += "\u0301";
+  platform::World world;
+  for (int i = 0; i < 100; ++i) {
+    world.calendars.push_back(
+        {std::to_string(i) + std::string(508, '/'), title, platform::CalendarEntityType::events});
+  }
+  BridgeHarness harness(world);
+  Json envelope = answer(harness, R"({"id":"l","command":"list-sources","entity":"events"})");
+  EXPECT_FALSE(harness.exitStatus());
+  EXPECT_LE(harness.lines().at(0).size(), 262145u);
+  EXPECT_EQ(envelope["result"]["truncated"], true);
+  const std::size_t kept = envelope["result"]["sources"].size();
+  EXPECT_GT(kept, 0u);
+  EXPECT_LT(kept, 100u);
+  EXPECT_EQ(envelope["result"]["sources"][kept - 1]["id"],
+            std::to_string(kept - 1) + std::string(508, '/'));
+}
+
 }  // namespace
 }  // namespace pemrix::testing

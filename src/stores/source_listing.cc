@@ -12,18 +12,31 @@ namespace {
 
 inline constexpr std::size_t kSourceTitleLimit = 200;
 
-// Collects source objects, keeping the first `kMaxItems` and counting the rest.
+// Collects source objects, keeping the first `kMaxItems` and counting the rest. The kept
+// sources also stay within the byte budget of query items: escaping can make a clipped
+// title six times longer on the wire, and a listing too large to write would end the
+// process without an answer. Sources are kept whole, up to the first that does not fit.
 struct SourceList {
   void add(const std::string& identifier, const std::string& title) {
     if (!NativeRequest::validIdentifier(identifier)) return;
-    if (sources.size() < kMaxItems) {
-      sources.push_back({{"id", identifier}, {"title", clipped(title, kSourceTitleLimit)}});
-    }
     ++collected;
+    if (full || sources.size() >= kMaxItems) return;
+    Json source{{"id", identifier}, {"title", clipped(title, kSourceTitleLimit)}};
+    std::optional<std::size_t> size = encodedSize(source);
+    if (!size || bytes + *size + 1 > static_cast<std::size_t>(kResultByteBudget)) {
+      full = true;
+      return;
+    }
+    bytes += *size + 1;
+    sources.push_back(std::move(source));
   }
+
+  bool truncated() const { return full || collected > kMaxItems; }
 
   Json sources = Json::array();
   std::size_t collected = 0;
+  std::size_t bytes = 0;
+  bool full = false;
 };
 
 }  // namespace
@@ -51,7 +64,7 @@ std::optional<BridgeFailure> PersonalStores::listSources(NativeEntity entity,
   if (!readable(entity)) return BridgeFailure::accessChanged();
   completion(Json{{"sources", std::move(list.sources)},
                   {"permission", permission(entity)},
-                  {"truncated", list.collected > kMaxItems}});
+                  {"truncated", list.truncated()}});
   return std::nullopt;
 }
 
