@@ -46,9 +46,10 @@ TEST(ProcessTest, RequestsInOneWriteAreAnsweredInOrderAndEndOfInputExitsZero) {
 TEST(ProcessTest, BadInputIsRefusedAndTheBridgeGoesOn) {
   using namespace std::string_literals;
   const std::vector<std::string> bad = {
-      std::string("{\"id\":\"a\",\"command\":\"st\xff\xfe" "atus\"}"),  // invalid UTF-8
-      R"({"id":"a","command":"status","x":"\ud800"})",               // lone surrogate
-      std::string(5000, '[') + std::string(5000, ']'),               // deep nesting
+      std::string("{\"id\":\"a\",\"command\":\"st\xff\xfe"
+                  "atus\"}"),                           // invalid UTF-8
+      R"({"id":"a","command":"status","x":"\ud800"})",  // lone surrogate
+      std::string(5000, '[') + std::string(5000, ']'),  // deep nesting
       R"({"id":"a","command":"query","entity":"contacts","sourceIds":["p"],"query":"ab","limit":1e999})",
       R"({"id":"a","command":"status","id":"b"})",  // duplicate keys
       "{\"id\":\"a\",\0\"command\":\"status\"}"s,   // NUL byte

@@ -11,12 +11,12 @@ NativeBridge::NativeBridge(BridgeEnvironment environment)
     : env_(std::move(environment)),
       stores_(env_.system),
       anchor_(std::make_shared<Anchor>(Anchor{this})) {
-  stores_.setOnChange([queue = &env_.mainQueue, anchor = std::weak_ptr<Anchor>(anchor_)](
-                          NativeEntity entity) {
-    queue->async([anchor, entity] {
-      if (auto held = anchor.lock()) held->bridge->changed(entity);
-    });
-  });
+  stores_.setOnChange(
+      [queue = &env_.mainQueue, anchor = std::weak_ptr<Anchor>(anchor_)](NativeEntity entity) {
+        queue->async([anchor, entity] {
+          if (auto held = anchor.lock()) held->bridge->changed(entity);
+        });
+      });
   armIdle();
 }
 
@@ -57,10 +57,10 @@ void NativeBridge::startStoreRequest(const NativeRequest& request) {
       request.command == "request-permission" ? kPermissionAllowance : kRequestAllowance;
   auto lifetime = std::make_shared<RequestLifetime>(allowance, env_.clock);
   current_ = Running{request.id, lifetime};
-  deadline_ = env_.mainQueue.after(
-      allowance, whileAlive([id = request.id, lifetime](NativeBridge& bridge) {
-        bridge.deadlinePassed(id, lifetime);
-      }));
+  deadline_ =
+      env_.mainQueue.after(allowance, whileAlive([id = request.id, lifetime](NativeBridge& bridge) {
+                             bridge.deadlinePassed(id, lifetime);
+                           }));
   stores_.perform(request, lifetime,
                   [queue = &env_.mainQueue, anchor = std::weak_ptr<Anchor>(anchor_),
                    id = request.id, lifetime](StoreResult result) {
