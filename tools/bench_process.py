@@ -38,6 +38,7 @@ class Child:
     """A child process with its standard input and output on pipes."""
 
     def __init__(self, argv, env=None):
+        self.argv = argv
         in_r, self.stdin = os.pipe()
         self.stdout, out_w = os.pipe()
         actions = [
@@ -121,6 +122,14 @@ class Child:
                 if line.startswith("VmHWM:"):
                     return int(line.split()[1]) * 1024
         raise RuntimeError(f"no VmHWM for process {self.pid}")
+
+    def finish(self, what):
+        """Ends input, reads what is left and waits; fails unless the exit status is 0."""
+        self.close_input()
+        self.drain()
+        status = self.wait()
+        if status != 0:
+            raise RuntimeError(f"{self.argv[0]}: {what} ended with status {status}")
 
     def wait(self):
         """Waits for the exit; returns the exit status."""
@@ -229,11 +238,7 @@ def run_workload(argv, lines):
             raise RuntimeError(f"{argv[0]}: no answer to {line!r}")
     elapsed = time.perf_counter() - begin
     rss = child.peak_rss()
-    child.close_input()
-    child.drain()
-    status = child.wait()
-    if status != 0:
-        raise RuntimeError(f"{argv[0]}: workload ended with status {status}")
+    child.finish("workload")
     return elapsed, rss, refused
 
 
@@ -266,11 +271,7 @@ def run_flood(argv, data, line_count):
     writer.join()
     elapsed = time.perf_counter() - begin
     rss = child.peak_rss()
-    child.close_input()
-    child.drain()
-    status = child.wait()
-    if status != 0:
-        raise RuntimeError(f"{argv[0]}: flood ended with status {status}")
+    child.finish("flood")
     return elapsed, rss, received
 
 
