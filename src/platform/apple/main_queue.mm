@@ -7,6 +7,8 @@
 // clock the bridge's timers are defined on; the Clock passed in is therefore not consulted.
 #include "platform/main_queue.h"
 
+#include "platform/delayed_task_state.h"
+
 #import <CoreFoundation/CoreFoundation.h>
 #import <Foundation/Foundation.h>
 #import <dispatch/dispatch.h>
@@ -14,18 +16,6 @@
 #include "platform/apple_conversions.h"
 
 namespace pemrix::platform {
-
-// Touched only on the main queue: by `cancel` and by the task when it comes due.
-struct DelayedTask::State {
-  Task task;
-  bool cancelled = false;
-};
-
-void DelayedTask::cancel() {
-  if (!state_) return;
-  state_->cancelled = true;
-  state_->task = nullptr;  // releases what the task holds
-}
 
 namespace {
 

@@ -3,6 +3,8 @@
 // manual clock with `runReady`, `advance` and `waitForTask`.
 #include "platform/main_queue.h"
 
+#include "platform/delayed_task_state.h"
+
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -11,19 +13,6 @@
 #include <vector>
 
 namespace pemrix::platform {
-
-struct DelayedTask::State {
-  Task task;
-  double due = 0;
-  uint64_t sequence = 0;
-  bool cancelled = false;
-};
-
-void DelayedTask::cancel() {
-  if (!state_) return;
-  state_->cancelled = true;
-  state_->task = nullptr;  // releases what the task holds
-}
 
 namespace {
 
