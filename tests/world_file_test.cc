@@ -244,10 +244,10 @@ TEST(WorldFileTest, ReportsAFileThatCannotBeRead) {
 }
 
 #ifdef PEMRIX_SOURCE_DIR
-// The example world in the README is a valid world.
+// The example world in docs/simulator.md is a valid world.
 TEST(WorldFileTest, DocumentedExampleIsValid) {
-  std::ifstream doc(std::string(PEMRIX_SOURCE_DIR) + "/README.md");
-  ASSERT_TRUE(doc) << "README.md not found";
+  std::ifstream doc(std::string(PEMRIX_SOURCE_DIR) + "/docs/simulator.md");
+  ASSERT_TRUE(doc) << "docs/simulator.md not found";
   std::stringstream text;
   text << doc.rdbuf();
   std::string markdown = text.str();
