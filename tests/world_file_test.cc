@@ -251,9 +251,9 @@ TEST(WorldFileTest, DocumentedExampleIsValid) {
   std::stringstream text;
   text << doc.rdbuf();
   std::string markdown = text.str();
-  std::size_t begin = markdown.find("```json\n");
+  std::size_t begin = markdown.find("```json world=");
   ASSERT_NE(begin, std::string::npos);
-  begin += 8;
+  begin = markdown.find('\n', begin) + 1;
   std::size_t end = markdown.find("```", begin);
   World world = parsed(markdown.substr(begin, end - begin));
   EXPECT_FALSE(world.events.empty());
