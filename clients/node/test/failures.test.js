@@ -1,0 +1,50 @@
+// Processes that break the protocol, end without answering, or cannot start.
+import assert from "node:assert/strict";
+import { test } from "node:test";
+import { BridgeClient } from "../dist/index.js";
+import { next, scratchFile, simulator, standInClient } from "./support.js";
+
+const may = { start: "2024-05-01T00:00:00Z", end: "2024-05-02T00:00:00Z" };
+
+test("output that is not the protocol rejects every waiting call with protocol_error and kills the process", async (t) => {
+  const cases = {
+    garbage: /not JSON/,
+    "unknown-id": /"nope", which is not running/,
+    stray: /neither an answer nor a change/,
+    "bad-date": /without a reminder due date/,
+    "long-line": /longer than 262144 bytes/,
+  };
+  for (const [mode, reason] of Object.entries(cases)) {
+    await t.test(mode, async () => {
+      const client = standInClient(mode);
+      const exit = next(client, "exit");
+      const calls = [client.queryReminders({ sourceIds: ["list"], ...may }), client.status()];
+      for (const call of calls) await assert.rejects(call, { name: "BridgeError", code: "protocol_error", message: reason });
+      assert.deepEqual(await exit, { status: null, signal: "SIGKILL" });
+      await client.close();
+    });
+  }
+});
+
+test("a request the process ended without reading is sent once more to a new process", async () => {
+  const client = standInClient("quiet-exit-once", { STAND_IN_MARKER: scratchFile("marker") });
+  const exits = [];
+  client.on("exit", (exit) => exits.push(exit));
+  assert.equal((await client.status()).events, "denied");
+  assert.deepEqual(exits, [{ status: 0, signal: null }]);
+  await client.close();
+
+  const never = standInClient("quiet-exit");
+  await assert.rejects(never.status(), { code: "bridge_exited", exit: { status: 0, signal: null } });
+  await never.close();
+});
+
+test("a bridge that cannot start rejects with bridge_exited and says why", async () => {
+  const missing = new BridgeClient({ executable: "/nonexistent/pemrix-bridge" });
+  const exit = next(missing, "exit");
+  await assert.rejects(missing.status(), { code: "bridge_exited", message: /not started.*ENOENT/ });
+  assert.deepEqual(await exit, { status: null, signal: null });
+
+  const badWorld = new BridgeClient({ executable: simulator, env: { PEMRIX_BRIDGE_WORLD: "/nonexistent/world.json" } });
+  await assert.rejects(badWorld.status(), { code: "bridge_exited", message: /status 78.*world\.json/ });
+});
