@@ -76,7 +76,7 @@ export interface WindowQuery {
   start: Timestamp;
   end: Timestamp;
   /** 1 to 100; the bridge's default is 100. */
-  limit?: number;
+  limit?: number | undefined;
 }
 
 /** A contacts query: every word of `query` must occur in a name, organisation or job title. */
@@ -84,7 +84,7 @@ export interface ContactQuery {
   sourceIds: readonly string[];
   query: string;
   /** 1 to 100; the bridge's default is 100. */
-  limit?: number;
+  limit?: number | undefined;
 }
 
 /** How a bridge process ended: its exit status, or the signal that ended it. */
@@ -100,7 +100,7 @@ export interface BridgeClientOptions {
    * Environment of the bridge process (as for child_process.spawn; default: this process's
    * environment). The bridge reads none; the simulator reads PEMRIX_BRIDGE_WORLD.
    */
-  env?: NodeJS.ProcessEnv;
+  env?: NodeJS.ProcessEnv | undefined;
   /** Called with every line written to or read from the bridge, without its newline. */
-  trace?: (line: string, direction: "sent" | "received") => void;
+  trace?: ((line: string, direction: "sent" | "received") => void) | undefined;
 }

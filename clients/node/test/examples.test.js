@@ -23,6 +23,7 @@ const blocks = pages.flatMap((page) => {
   return found;
 });
 
+// Every line the bridge writes in them is valid, and so is every request it accepts.
 test("the example conversations in the README and docs agree with the schema", () => {
   let conversations = 0;
   for (const [page, , lines] of blocks) {
@@ -32,7 +33,7 @@ test("the example conversations in the README and docs agree with the schema", (
       .map(([, arrow, text]) => [arrow === ">" ? "sent" : "received", text]);
     if (exchange.length === 0) continue;
     conversations += 1;
-    assert.doesNotThrow(() => assertConversation(exchange), page);
+    assert.doesNotThrow(() => assertConversation(exchange, false), page);
   }
   assert.ok(conversations >= 2);
 });
