@@ -69,6 +69,9 @@ test("failures reject with the bridge's own code and message", async () => {
   await assert.rejects(client.queryEvents({ sourceIds: ["cal-home"], start: "2024-05-01", end: may.end }), refusal);
   await assert.rejects(client.queryEvents({ sourceIds: ["cal-home"], start: new Date(Number.NaN), end: may.end }), refusal);
   await assert.rejects(client.queryContacts({ sourceIds: ["container-work"], query: " j " }), BridgeError);
+  // A line over 16384 bytes is refused with id null and ends the process; the next call starts another.
+  await assert.rejects(client.queryContacts({ sourceIds: ["container-work"], query: "x".repeat(16400) }), refusal);
+  assert.equal((await client.status()).events, "fullAccess");
   await client.close();
 });
 
