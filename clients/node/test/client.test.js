@@ -113,7 +113,7 @@ test("a process killed mid-request rejects with bridge_exited; the next call sta
 });
 
 test("store changes arrive as changed events", async () => {
-  const changes = [{ afterSeconds: 1, store: "events" }, { afterSeconds: 1, store: "contacts" }];
+  const changes = [{ afterSeconds: 2, store: "events" }, { afterSeconds: 2, store: "contacts" }];
   const client = simClient({ ...world, faults: { changes } });
   const seen = new Set();
   const all = new Promise((resolve) =>
