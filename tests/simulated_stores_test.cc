@@ -62,9 +62,17 @@ class SimulatedStoresTest : public ::testing::Test {
     auto result = fetched.get_future();
     store.fetchIncompleteReminders(
         at(from), at(to), store.calendars(CalendarEntityType::reminders),
-        [&](auto reminders) { fetched.set_value(std::move(reminders)); });
+        [&](const ReminderWalk* reminders) { fetched.set_value(collected(reminders)); });
     EXPECT_EQ(result.wait_for(2s), std::future_status::ready);
     return result.get();
+  }
+
+  // Every reminder of a fetch's walk; nothing for a failed fetch.
+  static std::optional<std::vector<ReminderRecord>> collected(const ReminderWalk* reminders) {
+    if (reminders == nullptr) return std::nullopt;
+    std::vector<ReminderRecord> all;
+    (*reminders)([&](const ReminderRecord& reminder, bool&) { all.push_back(reminder); });
+    return all;
   }
 
   std::unique_ptr<Clock> clock_ = Clock::manual(at("2024-05-01T00:00:00Z"));
@@ -162,9 +170,9 @@ TEST_F(SimulatedStoresTest, RemindersDueInTheHalfOpenWindowComeOnAnotherThread) 
   std::promise<std::thread::id> thread;
   std::promise<std::optional<std::vector<ReminderRecord>>> fetched;
   store.fetchIncompleteReminders(at("2024-05-01T00:00:00Z"), at("2024-05-02T00:00:00Z"), lists,
-                                 [&](auto reminders) {
+                                 [&](const ReminderWalk* reminders) {
                                    thread.set_value(std::this_thread::get_id());
-                                   fetched.set_value(std::move(reminders));
+                                   fetched.set_value(collected(reminders));
                                  });
   auto result = fetched.get_future();
   ASSERT_EQ(result.wait_for(2s), std::future_status::ready);
@@ -187,6 +195,47 @@ TEST_F(SimulatedStoresTest, DateOnlyDueResolvesInTheWorldsZone) {
   EXPECT_EQ(reminderIds(*fetch(store, "2024-04-30T22:00:00Z", "2024-04-30T22:00:01Z")),
             std::vector<std::string>{"may-day"});
   EXPECT_TRUE(fetch(store, "2024-05-01T00:00:00Z", "2024-05-02T00:00:00Z")->empty());
+}
+
+// The service stores due dates as Gregorian components: a user whose system shows another
+// calendar still has "2024" read as the Gregorian year, in the system's zone. Components that
+// carry a calendar of their own are read in it.
+TEST_F(SimulatedStoresTest, DueDatesAreGregorianWhateverTheSystemCalendar) {
+  start(R"({"timeZone": "Asia/Bangkok", "calendar": "buddhist",
+            "calendars": [{"id": "l1", "entityType": "reminders"}],
+            "reminders": [{"list": "l1", "id": "plain", "due": {"year": 2024, "month": 5, "day": 1}},
+                          {"list": "l1", "id": "own", "due": {"year": 2567, "month": 5, "day": 1,
+                                                              "hour": 7, "calendar": "buddhist"}}]})");
+  CalendarStore store(*system_);
+  EXPECT_EQ(reminderIds(*fetch(store, "2024-04-30T17:00:00Z", "2024-05-01T00:00:01Z")),
+            (std::vector<std::string>{"plain", "own"}));
+  DateComponents gregorian{2024, 5, 1, {}, {}, {}, {}, nullptr, "gregorian"};
+  EXPECT_EQ(CalendarStore::dateFromComponents(*system_, gregorian), at("2024-04-30T17:00:00Z"));
+  DateComponents unknown{2024, 5, 1, {}, {}, {}, {}, nullptr, "coptic"};
+  EXPECT_EQ(CalendarStore::dateFromComponents(*system_, unknown), std::nullopt);
+  EXPECT_FALSE(std::holds_alternative<World>(parseWorld(R"({"calendar": "lunar"})")));
+  EXPECT_FALSE(std::holds_alternative<World>(
+      parseWorld(R"({"reminders": [{"id": "r", "due": {"calendar": "japanese"}}]})")));
+}
+
+// The walk converts reminders one at a time and ends at the stop flag.
+TEST_F(SimulatedStoresTest, ReminderWalkStopsAtTheStopFlag) {
+  start(kReminderWorld);
+  CalendarStore store(*system_);
+  std::promise<std::vector<std::string>> visited;
+  store.fetchIncompleteReminders(at("2024-05-01T00:00:00Z"), at("2024-05-02T00:00:00Z"),
+                                 store.calendars(CalendarEntityType::reminders),
+                                 [&](const ReminderWalk* reminders) {
+                                   std::vector<std::string> ids;
+                                   (*reminders)([&](const ReminderRecord& reminder, bool& stop) {
+                                     ids.push_back(reminder.itemIdentifier);
+                                     stop = ids.size() == 2;
+                                   });
+                                   visited.set_value(ids);
+                                 });
+  auto result = visited.get_future();
+  ASSERT_EQ(result.wait_for(2s), std::future_status::ready);
+  EXPECT_EQ(result.get(), (std::vector<std::string>{"at-start", "stray-done"}));
 }
 
 struct Resolution {

@@ -69,7 +69,7 @@ TEST(SimulatorResources, FinishedFetchThreadsAreJoined) {
     std::promise<bool> fetched;
     store.fetchIncompleteReminders(
         harnessStart(), harnessStart() + std::chrono::days(2), lists,
-        [&](auto reminders) { fetched.set_value(reminders.has_value()); });
+        [&](const platform::ReminderWalk* reminders) { fetched.set_value(reminders != nullptr); });
     auto done = fetched.get_future();
     ASSERT_EQ(done.wait_for(2s), std::future_status::ready);
     ASSERT_TRUE(done.get());

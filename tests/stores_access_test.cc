@@ -144,5 +144,40 @@ TEST(SourceListingTest, HostileNamesAreCutToTheByteBudgetInsteadOfEndingTheProce
             std::to_string(kept - 1) + std::string(508, '/'));
 }
 
+// A service that raises an exception (Objective-C exceptions become C++ ones in the
+// adapters) or a std::bad_alloc must not end the process: the request is answered as an
+// unreadable source, with the literal wire text, once, and the bridge goes on serving.
+TEST(StoreExceptionTest, ThrowingServiceCallsAnswerSourceUnavailableOnce) {
+  const std::string world =
+      R"({"calendars":[{"id":"home","entityType":"events"},{"id":"todo","entityType":"reminders"}],)"
+      R"("events":[{"calendar":"home","id":"e","start":"2024-05-01T09:00:00Z","end":"2024-05-01T10:00:00Z"}],)"
+      R"("reminders":[{"list":"todo","id":"r","due":{"year":2024,"month":5,"day":1}}],)"
+      R"("containers":[{"id":"box"}],"contacts":[{"container":"box","id":"c","givenName":"Ann"}],)"
+      R"("faults":{"throwsIn":[")";
+  const std::string window = R"(,"start":"2024-05-01T00:00:00Z","end":"2024-05-02T00:00:00Z"})";
+  const std::pair<const char*, std::string> cases[] = {
+      {"calendars", R"({"id":"1","command":"list-sources","entity":"events"})"},
+      {"events", R"({"id":"1","command":"query","entity":"events","sourceIds":["home"])" + window},
+      // Thrown on the service's thread, while the fetched reminders are walked.
+      {"reminders",
+       R"({"id":"1","command":"query","entity":"reminders","sourceIds":["todo"])" + window},
+      {"containers", R"({"id":"1","command":"list-sources","entity":"contacts"})"},
+      {"contacts",
+       R"({"id":"1","command":"query","entity":"contacts","sourceIds":["box"],"query":"ann"})"},
+  };
+  for (const auto& [operation, request] : cases) {
+    SCOPED_TRACE(operation);
+    BridgeHarness harness(worldFrom(world + operation + R"("]}})"));
+    harness.send(request);
+    ASSERT_EQ(harness.awaitLines(1), 1u);
+    EXPECT_EQ(harness.line(0),
+              R"({"error":{"code":"source_unavailable","message":"macOS could not read the )"
+              R"(selected sources. Check access and try again."},"id":"1","ok":false})");
+    Json status = answer(harness, R"({"id":"2","command":"status"})");
+    EXPECT_EQ(status["ok"], true);
+    EXPECT_EQ(harness.lines().size(), 2u);
+  }
+}
+
 }  // namespace
 }  // namespace pemrix::testing

@@ -7,6 +7,12 @@
 // reminder-fetch completions and change callbacks arrive on threads of the service's
 // choosing, never on the caller's.
 //
+// Failures: any call, and any walk over fetched reminders, may throw (a service error the
+// adapter could not report otherwise, or std::bad_alloc); the stores answer
+// "source_unavailable" for it. An exception thrown by a visitor never unwinds through the
+// service's own code: the adapter stops the enumeration and rethrows it once the service
+// has returned. Completions catch their own exceptions.
+//
 // Implementations: EventKit (apple/calendar_store.mm) and the simulated store of the
 // in-memory platform (memory/calendar_store.cc).
 #pragma once
@@ -50,6 +56,9 @@ struct DateComponents {
   std::optional<std::string> timeZone;
   // The service's own components object, when there is one; used to resolve the date.
   std::shared_ptr<const void> handle;
+  // The identifier of the calendar the components carry ("gregorian", "buddhist", ...);
+  // empty when they carry none, and then they are Gregorian.
+  std::optional<std::string> calendar = std::nullopt;
 };
 
 struct ReminderRecord {
@@ -65,8 +74,13 @@ struct ReminderRecord {
 using AccessCompletion = std::function<void(bool granted, std::optional<PlatformError> error)>;
 // Called for each matching event; setting `stop` ends the enumeration.
 using EventVisitor = std::function<void(const EventRecord& event, bool& stop)>;
-// Called once with the fetched reminders, or with nothing when the fetch failed.
-using ReminderFetchCompletion = std::function<void(std::optional<std::vector<ReminderRecord>>)>;
+// Called for each fetched reminder; setting `stop` ends the walk.
+using ReminderVisitor = std::function<void(const ReminderRecord& reminder, bool& stop)>;
+// Walks the fetched reminders in the store's order, turning each into a record only when
+// its turn comes, until the visitor sets its stop flag. Valid only during the completion.
+using ReminderWalk = std::function<void(const ReminderVisitor& visitor)>;
+// Called once with a walk over the fetched reminders, or with null when the fetch failed.
+using ReminderFetchCompletion = std::function<void(const ReminderWalk* reminders)>;
 
 class CalendarStore {
  public:
@@ -74,9 +88,11 @@ class CalendarStore {
   // 3 full access, 4 write only; other values may appear on newer systems.
   static int authorizationStatus(System& system, CalendarEntityType type);
 
-  // Resolves due-date components into an instant with the components' own calendar, or
-  // the current calendar when they carry none: unset hour, minute and second count as zero,
-  // and a time zone in the components wins over the calendar's. Nothing when no date results.
+  // Resolves due-date components into an instant with the components' own calendar, or,
+  // when they carry none, the Gregorian calendar in the system's time zone (whatever
+  // calendar the user's system shows: the service stores due dates as Gregorian). Unset
+  // hour, minute and second count as zero, and a time zone in the components wins over the
+  // calendar's. Nothing when no date results.
   static std::optional<Instant> dateFromComponents(System& system, const DateComponents& due);
 
   // Creates the store. It serves no data for an entity type until access is granted.
@@ -100,7 +116,8 @@ class CalendarStore {
                        const EventVisitor& visitor);
 
   // Starts fetching the incomplete reminders of `lists` due in [start, end) and returns at
-  // once; `completion` is called later, once, on another thread.
+  // once; `completion` is called later, once, on another thread, and may walk the fetched
+  // reminders there.
   void fetchIncompleteReminders(Instant start, Instant end, const std::vector<CalendarInfo>& lists,
                                 ReminderFetchCompletion completion);
 

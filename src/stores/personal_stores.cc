@@ -2,6 +2,8 @@
 // requests, and the lazily created stores with their change observers.
 #include "stores/personal_stores.h"
 
+#include <atomic>
+
 #include "platform/os_version.h"
 #include "stores/permissions.h"
 
@@ -63,15 +65,25 @@ void PersonalStores::work(const NativeRequest& request, const Lifetime& lifetime
     completion(BridgeFailure::permissionRequired());
     return;
   }
-  std::optional<BridgeFailure> failed;
-  if (request.command == "list-sources") {
-    failed = listSources(entity, lifetime, completion);
-  } else if (entity == NativeEntity::contacts) {
-    failed = queryContacts(request, lifetime, completion);
-  } else {
-    failed = queryEvents(request, lifetime, completion);
+  // Any other error of the listing or a query (a service error that came as an exception,
+  // std::bad_alloc) is answered as an unreadable source, unless an answer went out already.
+  auto answered = std::make_shared<std::atomic<bool>>(false);
+  StoreCompletion once = [answered, completion](StoreResult result) {
+    if (!answered->exchange(true)) completion(std::move(result));
+  };
+  try {
+    std::optional<BridgeFailure> failed;
+    if (request.command == "list-sources") {
+      failed = listSources(entity, lifetime, once);
+    } else if (entity == NativeEntity::contacts) {
+      failed = queryContacts(request, lifetime, once);
+    } else {
+      failed = queryEvents(request, lifetime, once);
+    }
+    if (failed) once(*failed);
+  } catch (...) {
+    if (lifetime->isActive()) once(BridgeFailure::sourceUnavailable());
   }
-  if (failed) completion(*failed);
 }
 
 void PersonalStores::askForAccess(NativeEntity entity, const Lifetime& lifetime,

@@ -1,6 +1,8 @@
 // PersonalStores: the reminders query. The fetch returns at once; the reminders arrive
-// later on a thread of the calendar service, where they are filtered, limited, sorted
-// by due date and answered. Nothing of PersonalStores is touched on that thread.
+// later on a thread of the calendar service, where they are visited one by one (each
+// converted only when visited, so the limit and the lifetime also save the conversion),
+// filtered, limited, sorted by due date and answered. Nothing of PersonalStores is
+// touched on that thread.
 #include <set>
 
 #include "bridge/bounded_result.h"
@@ -47,26 +49,31 @@ Json reminderItem(const platform::ReminderRecord& reminder, Instant due) {
   return item;
 }
 
-void answerReminders(const ReminderFilter& filter,
-                     const std::optional<std::vector<platform::ReminderRecord>>& reminders,
+void answerReminders(const ReminderFilter& filter, const platform::ReminderWalk* reminders,
                      const Lifetime& lifetime, const StoreCompletion& completion) {
   if (!lifetime->isActive()) return;
-  if (!reminders) {
+  if (reminders == nullptr) {
     completion(BridgeFailure::reminderListsUnavailable());
     return;
   }
   Json items = Json::array();
   bool truncated = false;
-  for (const platform::ReminderRecord& reminder : *reminders) {
-    if (!lifetime->isActive()) return;
+  bool abandoned = false;
+  (*reminders)([&](const platform::ReminderRecord& reminder, bool& stop) {
+    if (!lifetime->isActive()) {
+      abandoned = true;
+      stop = true;
+      return;
+    }
     std::optional<Instant> due = filter.dueInWindow(reminder);
-    if (!due) continue;
+    if (!due) return;
     items.push_back(reminderItem(reminder, *due));
     if (items.size() >= filter.limit) {
       truncated = true;
-      break;
+      stop = true;
     }
-  }
+  });
+  if (abandoned) return;
   sortItemsByKey(items, "due");
   finishCalendarQuery(filter.system, NativeEntity::reminders, std::move(items), truncated, lifetime,
                       completion);
@@ -82,9 +89,14 @@ std::optional<BridgeFailure> PersonalStores::queryReminders(
                         *request.start, *request.end, static_cast<std::size_t>(request.limit)};
   eventStore().fetchIncompleteReminders(
       *request.start, *request.end, lists,
-      [filter = std::move(filter), lifetime,
-       completion](std::optional<std::vector<platform::ReminderRecord>> reminders) {
-        answerReminders(filter, reminders, lifetime, completion);
+      [filter = std::move(filter), lifetime, completion](const platform::ReminderWalk* reminders) {
+        // This runs on the service's thread, outside the work item: its errors are answered
+        // here, as the work item would.
+        try {
+          answerReminders(filter, reminders, lifetime, completion);
+        } catch (...) {
+          if (lifetime->isActive()) completion(BridgeFailure::sourceUnavailable());
+        }
       });
   return std::nullopt;
 }

@@ -35,8 +35,10 @@ EventRecord eventRecord(const WorldEvent& event) {
 }
 
 DateComponents components(const WorldDue& due) {
-  return DateComponents{due.year,   due.month,  due.day,      due.hour,
-                        due.minute, due.second, due.timeZone, nullptr};
+  DateComponents components{due.year,   due.month,  due.day,      due.hour,
+                            due.minute, due.second, due.timeZone, nullptr};
+  components.calendar = due.calendar;
+  return components;
 }
 
 ReminderRecord reminderRecord(const WorldReminder& reminder) {
@@ -57,19 +59,19 @@ bool reminderMatches(const WorldReminder& reminder, const ReminderRecord& record
   return due && *due >= start && *due < end;
 }
 
-// The fetch result that the reminders predicate selects, in world order; nothing while
-// reminders are not readable.
-std::vector<ReminderRecord> matchingReminders(const System::Impl& system, Instant start,
-                                              Instant end, const std::set<std::string>& ids) {
-  std::vector<ReminderRecord> found;
-  if (!system.readable(WorldEntity::reminders)) return found;
+// Visits the reminders that the reminders predicate selects, in world order, building each
+// record only when its turn comes; nothing while reminders are not readable.
+void walkMatchingReminders(const System::Impl& system, Instant start, Instant end,
+                           const std::set<std::string>& ids, const ReminderVisitor& visitor) {
+  if (!system.readable(WorldEntity::reminders)) return;
   for (const WorldReminder& reminder : system.world.reminders) {
+    system.throwIfFaulty("reminders");
     ReminderRecord record = reminderRecord(reminder);
-    if (reminderMatches(reminder, record, system.world.timeZone, start, end, ids)) {
-      found.push_back(std::move(record));
-    }
+    if (!reminderMatches(reminder, record, system.world.timeZone, start, end, ids)) continue;
+    bool stop = false;
+    visitor(record, stop);
+    if (stop) return;
   }
-  return found;
 }
 
 }  // namespace
@@ -113,6 +115,7 @@ std::vector<CalendarInfo> CalendarStore::calendars(CalendarEntityType type) {
   system.logCall("calendars");
   std::vector<CalendarInfo> found;
   if (!system.delay(system.world.faults.calendarsDelay)) return found;
+  system.throwIfFaulty("calendars");
   if (system.readable(entityOf(type))) {
     for (const WorldCalendar& calendar : system.world.calendars) {
       if (calendar.entityType == type) found.push_back({calendar.id, calendar.title, nullptr});
@@ -131,6 +134,7 @@ void CalendarStore::enumerateEvents(Instant start, Instant end,
   if (!system.delay(system.world.faults.eventsDelay)) return;
   if (!system.readable(WorldEntity::events)) return;
   for (const WorldEvent& event : system.world.events) {
+    system.throwIfFaulty("events");
     if (!eventMatches(event, start, end, ids)) continue;
     if (!system.delay(system.world.faults.itemDelaySeconds)) return;
     bool stop = false;
@@ -154,9 +158,12 @@ void CalendarStore::fetchIncompleteReminders(Instant start, Instant end,
                 completion = std::move(completion)] {
     if (!system.sleepUntil(moment)) return;
     if (system.world.faults.remindersFetchFails) {
-      completion(std::nullopt);
+      completion(nullptr);
     } else {
-      completion(matchingReminders(system, start, end, ids));
+      const ReminderWalk walk = [&](const ReminderVisitor& visitor) {
+        walkMatchingReminders(system, start, end, ids, visitor);
+      };
+      completion(&walk);
     }
   });
 }

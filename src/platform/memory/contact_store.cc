@@ -60,6 +60,7 @@ std::variant<std::vector<ContainerInfo>, PlatformError> ContactStore::containers
   system.logCall("containers");
   std::vector<ContainerInfo> found;
   if (!system.delay(system.world.faults.containersDelay)) return found;
+  system.throwIfFaulty("containers");
   if (system.world.faults.containersError) {
     system.sourcesListed(WorldEntity::contacts);
     return PlatformError{"The simulated contact store could not list its containers."};
@@ -87,6 +88,7 @@ PlatformStatus ContactStore::enumerateContacts(const ContactFetchRequest& reques
   for (const WorldContact& contact : system.world.contacts) {
     if (contact.container != request.containerIdentifier) continue;
     if (!system.delay(faults.itemDelaySeconds)) return std::nullopt;
+    system.throwIfFaulty("contacts");
     bool stop = false;
     visitor(fetched(contact, request), stop);
     if (stop) break;

@@ -13,6 +13,7 @@ namespace {
 using std::chrono::seconds;
 
 constexpr int64_t kYearBound = 32000;
+constexpr int64_t kBuddhistEraOffset = 543;
 // Bounds on single fields that keep the arithmetic below far from overflow.
 constexpr int64_t kMonthBound = 12 * 100000;
 constexpr int64_t kDayBound = 366 * 100000;
@@ -58,7 +59,16 @@ std::optional<Instant> resolveDueDate(const DateComponents& due, const std::stri
   if (!due.year || !due.month || !due.day) return std::nullopt;
   std::optional<Zone> zone = loadZone(due.timeZone.value_or(calendarZone));
   if (!zone) return std::nullopt;
-  std::optional<local_seconds> local = localTime(due);
+  // Components without a calendar are Gregorian. The Buddhist calendar is the Gregorian one
+  // with its years counted from 543 BCE; no other calendar is simulated.
+  DateComponents gregorian = due;
+  if (due.calendar && *due.calendar == "buddhist") {
+    if (!within(due.year, kYearBound)) return std::nullopt;
+    gregorian.year = *due.year - kBuddhistEraOffset;
+  } else if (due.calendar && *due.calendar != "gregorian") {
+    return std::nullopt;
+  }
+  std::optional<local_seconds> local = localTime(gregorian);
   if (!local) return std::nullopt;
   // An ambiguous time (autumn) takes the earlier instant, and a skipped one (spring) moves
   // forward by the gap, as the calendar service does (02:30 on a spring-forward night is

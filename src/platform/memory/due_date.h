@@ -17,8 +17,10 @@
 namespace pemrix::platform {
 
 // The instant `due` names in `calendarZone` (IANA name) unless it carries a zone of its
-// own. Nothing when year, month or day is missing, the zone is unknown, or the result lies
-// outside the years -32000 to 32000.
+// own, read in the Gregorian calendar unless it carries a calendar of its own ("buddhist"
+// is the only other one simulated); the system's calendar plays no part. Nothing when year,
+// month or day is missing, the zone or calendar is unknown, or the result lies outside the
+// years -32000 to 32000.
 std::optional<Instant> resolveDueDate(const DateComponents& due, const std::string& calendarZone);
 
 // True when `name` is a zone of the time-zone database.

@@ -3,6 +3,7 @@
 #include "platform/memory/simulated_system.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "platform/memory/simulated_system_impl.h"
 
@@ -101,6 +102,13 @@ void System::Impl::spawn(std::function<void()> task) {
                         flag});
   }
   for (SystemThread& done : finished) done.thread.join();
+}
+
+void System::Impl::throwIfFaulty(const char* operation) const {
+  const std::vector<std::string>& faulty = world.faults.throwsIn;
+  if (std::find(faulty.begin(), faulty.end(), operation) != faulty.end()) {
+    throw std::runtime_error(std::string("simulated service exception in ") + operation);
+  }
 }
 
 void System::Impl::keepUntilClose(std::shared_ptr<void> held) {

@@ -52,6 +52,10 @@ struct System::Impl {
   // Keeps something (an uncalled completion) alive until `close`, which drops it.
   void keepUntilClose(std::shared_ptr<void> held);
 
+  // Throws std::runtime_error when the world's "throwsIn" fault names `operation`, as a
+  // service that raises an exception would.
+  void throwIfFaulty(const char* operation) const;
+
   // Simulates asking for access to `entity` (delay, new status, completion).
   void requestAccess(WorldEntity entity, AccessCompletion completion);
   // Applies "revokeDuring": the first listing of an entity's sources denies it.

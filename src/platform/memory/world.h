@@ -47,6 +47,7 @@ struct WorldEvent {
 struct WorldDue {
   std::optional<int64_t> year, month, day, hour, minute, second;
   std::optional<std::string> timeZone;
+  std::optional<std::string> calendar;  // the components' own calendar (see kDueCalendars)
 };
 
 struct WorldReminder {
@@ -87,13 +88,24 @@ struct WorldFaults {
   bool remindersFetchNeverCompletes = false;
   std::vector<WorldEntity> revokeDuring;  // denied the first time their sources are listed
   std::vector<WorldChange> changes;
+  // Operations whose service call throws: "calendars", "events", "reminders" (while the
+  // fetched reminders are walked), "containers", "contacts".
+  std::vector<std::string> throwsIn;
 };
+
+// Calendars that due-date components may carry: the simulated service resolves these.
+inline constexpr std::string_view kDueCalendars[] = {"gregorian", "buddhist"};
+// Calendars a user's system may show. Due dates never depend on it: they are Gregorian
+// unless their components carry a calendar of their own.
+inline constexpr std::string_view kSystemCalendars[] = {"gregorian", "buddhist", "japanese",
+                                                        "hebrew",    "islamic",  "persian"};
 
 struct World {
   std::array<int, 3> authorization = {3, 3, 3};
   std::array<AccessBehaviour, 3> accessRequests = {AccessBehaviour{3}, AccessBehaviour{3},
                                                    AccessBehaviour{3}};
   std::string timeZone = "UTC";
+  std::string calendar = "gregorian";  // the system calendar (see kSystemCalendars)
   std::vector<WorldCalendar> calendars;
   std::vector<WorldEvent> events;
   std::vector<WorldReminder> reminders;

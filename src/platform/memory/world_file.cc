@@ -1,5 +1,6 @@
 // Reading a world file: JSON text into a World, rejecting unknown keys, wrong types,
 // unknown time zones and bad timestamps with a message that names the key path.
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -79,8 +80,18 @@ WorldEvent readEvent(const WorldField& field) {
   return event;
 }
 
+// The calendar identifier of `field`, one of `known`.
+template <std::size_t N>
+std::string calendarNamed(const WorldField& field, const std::string_view (&known)[N]) {
+  std::string name = field.text();
+  if (std::find(std::begin(known), std::end(known), name) == std::end(known)) {
+    field.fail("not a known calendar");
+  }
+  return name;
+}
+
 WorldDue readDue(const WorldField& field) {
-  field.expectObject({"year", "month", "day", "hour", "minute", "second", "timeZone"});
+  field.expectObject({"year", "month", "day", "hour", "minute", "second", "timeZone", "calendar"});
   WorldDue due;
   auto integer = [](auto f) { return f.integer(); };
   readMember(field, "year", due.year, integer);
@@ -90,6 +101,8 @@ WorldDue readDue(const WorldField& field) {
   readMember(field, "minute", due.minute, integer);
   readMember(field, "second", due.second, integer);
   readMember(field, "timeZone", due.timeZone, [](auto f) { return f.timeZone(); });
+  readMember(field, "calendar", due.calendar,
+             [](auto f) { return calendarNamed(f, kDueCalendars); });
   return due;
 }
 
@@ -159,7 +172,7 @@ void readDelays(const WorldField& field, WorldFaults& faults) {
 WorldFaults readFaults(const WorldField& field) {
   field.expectObject({"delaySeconds", "itemDelaySeconds", "containersError", "contactsErrorIn",
                       "remindersFetchFails", "remindersFetchNeverCompletes", "revokeDuring",
-                      "changes"});
+                      "changes", "throwsIn"});
   WorldFaults faults;
   if (auto delays = field.member("delaySeconds")) readDelays(*delays, faults);
   readMember(field, "itemDelaySeconds", faults.itemDelaySeconds,
@@ -171,18 +184,28 @@ WorldFaults readFaults(const WorldField& field) {
   readMember(field, "remindersFetchNeverCompletes", faults.remindersFetchNeverCompletes, boolean);
   readList(field, "revokeDuring", faults.revokeDuring, entityNamed);
   readList(field, "changes", faults.changes, readChange);
+  readList(field, "throwsIn", faults.throwsIn, [](auto f) {
+    std::string name = f.text();
+    if (name != "calendars" && name != "events" && name != "reminders" && name != "containers" &&
+        name != "contacts") {
+      f.fail("not a service operation");
+    }
+    return name;
+  });
   return faults;
 }
 
 World readWorld(const WorldField& root) {
-  root.expectObject({"authorization", "accessRequests", "timeZone", "calendars", "events",
-                     "reminders", "containers", "contacts", "faults"});
+  root.expectObject({"authorization", "accessRequests", "timeZone", "calendar", "calendars",
+                     "events", "reminders", "containers", "contacts", "faults"});
   World world;
   if (auto field = root.member("authorization")) readAuthorization(*field, world.authorization);
   if (auto field = root.member("accessRequests")) {
     readAccessRequests(*field, world.accessRequests);
   }
   readMember(root, "timeZone", world.timeZone, [](auto f) { return f.timeZone(); });
+  readMember(root, "calendar", world.calendar,
+             [](auto f) { return calendarNamed(f, kSystemCalendars); });
   readList(root, "calendars", world.calendars, readCalendar);
   readList(root, "events", world.events, readEvent);
   readList(root, "reminders", world.reminders, readReminder);
