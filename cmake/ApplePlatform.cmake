@@ -25,7 +25,8 @@ target_link_libraries(pemrix_core_apple PUBLIC
 set(PEMRIX_INFO_PLIST ${PROJECT_SOURCE_DIR}/src/platform/apple/Info.plist)
 add_executable(pemrix-bridge ${PROJECT_SOURCE_DIR}/src/main.cc)
 target_link_libraries(pemrix-bridge PRIVATE pemrix_core_apple)
+# The Objective-C runtime is linked explicitly rather than left for Foundation to pull in.
 target_link_options(pemrix-bridge PRIVATE
-  "LINKER:-sectcreate,__TEXT,__info_plist,${PEMRIX_INFO_PLIST}")
+  "LINKER:-sectcreate,__TEXT,__info_plist,${PEMRIX_INFO_PLIST}" -fobjc-link-runtime)
 set_target_properties(pemrix-bridge PROPERTIES LINK_DEPENDS ${PEMRIX_INFO_PLIST})
 pemrix_set_warnings(pemrix-bridge)

@@ -32,7 +32,13 @@
 
 // ---- Objective-C and Foundation basics ----
 
-typedef signed char BOOL;  // x86_64 spelling; arm64 uses bool
+// BOOL is `signed char` on x86_64 and `bool` on arm64. The syntax check compiles in both
+// modes (OBJC_BOOL_IS_BOOL 0 and 1), so type mistakes that only one architecture shows fail.
+#if defined(OBJC_BOOL_IS_BOOL) && OBJC_BOOL_IS_BOOL
+typedef bool BOOL;
+#else
+typedef signed char BOOL;
+#endif
 #define YES __objc_yes
 #define NO __objc_no
 #define nil nullptr
@@ -57,7 +63,7 @@ static inline NSRange NSMakeRange(NSUInteger loc, NSUInteger len) {
 
 NS_ASSUME_NONNULL_BEGIN
 
-@class NSString, NSDate, NSCalendar, NSTimeZone, NSError, NSPredicate;
+@class NSString, NSDate, NSCalendar, NSTimeZone, NSError, NSPredicate, NSDictionary;
 
 @protocol NSObject
 - (BOOL)isEqual:(nullable id)object;
@@ -108,6 +114,17 @@ typedef struct {
 - (void)addObject:(ObjectType)anObject;
 @end
 
+typedef NSString* NSExceptionName;
+
+@interface NSException : NSObject <NSCopying, NSSecureCoding>
+@property(readonly, copy) NSExceptionName name;
+@property(nullable, readonly, copy) NSString* reason;
+@end
+
+@interface NSThread : NSObject
++ (void)sleepForTimeInterval:(NSTimeInterval)ti;
+@end
+
 @interface NSError : NSObject <NSCopying, NSSecureCoding>
 @property(readonly, copy) NSString* localizedDescription;
 @end
@@ -119,6 +136,7 @@ typedef struct {
 
 @interface NSTimeZone : NSObject <NSCopying, NSSecureCoding>
 + (nullable instancetype)timeZoneWithName:(NSString*)tzName;
+@property(class, readonly, copy) NSTimeZone* systemTimeZone;
 @property(readonly, copy) NSString* name;
 @end
 
@@ -135,8 +153,14 @@ enum { NSDateComponentUndefined = NSIntegerMax };
 @property NSInteger second;
 @end
 
+typedef NSString* NSCalendarIdentifier;
+extern "C" NSCalendarIdentifier const NSCalendarIdentifierGregorian;
+
 @interface NSCalendar : NSObject <NSCopying, NSSecureCoding>
 @property(class, readonly, copy) NSCalendar* currentCalendar;
++ (nullable NSCalendar*)calendarWithIdentifier:(NSCalendarIdentifier)calendarIdentifierConstant;
+@property(readonly, copy) NSCalendarIdentifier calendarIdentifier;
+@property(copy) NSTimeZone* timeZone;
 - (nullable NSDate*)dateFromComponents:(NSDateComponents*)comps;
 @end
 
@@ -181,6 +205,14 @@ typedef const struct __CFAllocator* CFAllocatorRef;
 typedef struct __CFRunLoop* CFRunLoopRef;
 typedef struct __CFRunLoopSource* CFRunLoopSourceRef;
 typedef CFStringRef CFRunLoopMode;
+typedef double CFTimeInterval;
+typedef int32_t SInt32;
+typedef NS_ENUM(SInt32, CFRunLoopRunResult) {
+  kCFRunLoopRunFinished = 1,
+  kCFRunLoopRunStopped = 2,
+  kCFRunLoopRunTimedOut = 3,
+  kCFRunLoopRunHandledSource = 4,
+};
 
 typedef struct {
   CFIndex version;
@@ -200,6 +232,8 @@ extern const CFRunLoopMode kCFRunLoopDefaultMode;
 CFRunLoopRef CFRunLoopGetCurrent(void);
 CFRunLoopRef CFRunLoopGetMain(void);
 void CFRunLoopRun(void);
+CFRunLoopRunResult CFRunLoopRunInMode(CFRunLoopMode mode, CFTimeInterval seconds,
+                                      Boolean returnAfterSourceHandled);
 CFRunLoopSourceRef CFRunLoopSourceCreate(CFAllocatorRef _Nullable allocator, CFIndex order,
                                          CFRunLoopSourceContext* context);
 void CFRunLoopAddSource(CFRunLoopRef rl, CFRunLoopSourceRef source, CFRunLoopMode mode);
@@ -313,8 +347,9 @@ typedef void (^EKEventSearchCallback)(EKEvent* event, BOOL* stop);
 - (NSPredicate*)predicateForEventsWithStartDate:(NSDate*)startDate
                                         endDate:(NSDate*)endDate
                                       calendars:(nullable NSArray<EKCalendar*>*)calendars;
+// Escaping in Apple's headers, although EventKit calls it only during the call.
 - (void)enumerateEventsMatchingPredicate:(NSPredicate*)predicate
-                              usingBlock:(NS_NOESCAPE EKEventSearchCallback)block;
+                              usingBlock:(EKEventSearchCallback)block;
 - (NSPredicate*)predicateForIncompleteRemindersWithDueDateStarting:(nullable NSDate*)startDate
                                                             ending:(nullable NSDate*)endDate
                                                          calendars:(nullable NSArray<EKCalendar*>*)

@@ -7,12 +7,19 @@
 // the view of contacts it had when access was last different: after access changes (through
 // the bridge's own request, or in System Settings, say from limited to full) the store is
 // replaced by a fresh one. The check runs at the start of each use, in `containers`.
+//
+// Failures: an Objective-C exception raised by a Contacts call becomes the call's
+// PlatformError (or, where the interface has no error to return, a C++ exception); the
+// enumeration block catches whatever the visitor throws, stops, and it is rethrown once
+// Contacts has returned.
 #include "platform/contact_store.h"
 
 #import <Contacts/Contacts.h>
 #import <Foundation/Foundation.h>
+#import <dispatch/dispatch.h>
 
 #include <algorithm>
+#include <exception>
 
 #include "platform/apple/objc_values.h"
 
@@ -65,6 +72,31 @@ ContactRecord contactRecord(CNContact* contact, const ContactFetchRequest& reque
   return record;
 }
 
+// How long an access completion that reports a grant waits, at most, for the status to stop
+// reading "not determined", and how often it reads it meanwhile (as for calendars).
+constexpr NSTimeInterval kGrantSettleSeconds = 1.0;
+constexpr NSTimeInterval kGrantPollSeconds = 0.05;
+
+// The contacts status; -1 (reported as "unknown") if Contacts raised.
+NSInteger contactsStatus() {
+  @try {
+    return [CNContactStore authorizationStatusForEntityType:CNEntityTypeContacts];
+  } @catch (NSException*) {
+    return -1;
+  }
+}
+
+// The error reported for an Objective-C exception that stood in for Contacts' own error.
+PlatformError raisedError(const std::exception_ptr& raised) {
+  try {
+    std::rethrow_exception(raised);
+  } catch (const std::exception& error) {
+    return PlatformError{error.what()};
+  } catch (...) {
+    return PlatformError{"The contact store raised an exception."};
+  }
+}
+
 }  // namespace
 
 struct ContactStore::Impl {
@@ -83,66 +115,105 @@ struct ContactStore::Impl {
 };
 
 int ContactStore::authorizationStatus(System& /*system*/) {
-  return static_cast<int>([CNContactStore authorizationStatusForEntityType:CNEntityTypeContacts]);
+  return static_cast<int>(contactsStatus());
 }
 
-ContactStore::ContactStore(System& /*system*/) : impl_(std::make_unique<Impl>()) {}
+ContactStore::ContactStore(System& /*system*/)
+    : impl_(raisingAsCxx([] { return std::make_unique<Impl>(); })) {}
 
 ContactStore::~ContactStore() = default;
 
 void ContactStore::requestAccess(AccessCompletion completion) {
-  [impl_->store requestAccessForEntityType:CNEntityTypeContacts
-                         completionHandler:^(BOOL granted, NSError* _Nullable error) {
-                           completion(granted, platformError(error));
-                         }];
+  // As for calendars: a grant whose status still reads "not determined" is given up to a
+  // second, on the completion's thread, to settle.
+  auto handler = ^(BOOL granted, NSError* _Nullable error) {
+    @autoreleasepool {
+      if (granted) {
+        for (NSTimeInterval waited = 0;
+             contactsStatus() == CNAuthorizationStatusNotDetermined && waited < kGrantSettleSeconds;
+             waited += kGrantPollSeconds) {
+          [NSThread sleepForTimeInterval:kGrantPollSeconds];
+        }
+      }
+      (void)caught([&] { completion(granted != NO, platformError(error)); });
+    }
+  };
+  CNContactStore* store = impl_->store;
+  std::exception_ptr failed = caught(
+      [&] { [store requestAccessForEntityType:CNEntityTypeContacts completionHandler:handler]; });
+  if (!failed) return;
+  // Contacts raised instead of answering: report an access error from another thread, as
+  // Contacts would have.
+  dispatch_async(dispatch_get_global_queue(QOS_CLASS_UTILITY, 0), ^{
+    @autoreleasepool {
+      (void)caught([&] { completion(false, raisedError(failed)); });
+    }
+  });
 }
 
 std::variant<std::vector<ContainerInfo>, PlatformError> ContactStore::containers() {
   @autoreleasepool {
-    impl_->refresh();
-    NSError* error = nil;
-    NSArray<CNContainer*>* found = [impl_->store containersMatchingPredicate:nil error:&error];
-    if (found == nil) {
-      std::optional<PlatformError> reported = platformError(error);
-      return reported ? *reported : PlatformError{"The contact store listed no containers."};
-    }
-    std::vector<ContainerInfo> containers;
-    containers.reserve(found.count);
-    for (CNContainer* container in found) {
-      containers.push_back(ContainerInfo{utf8(container.identifier), utf8(container.name)});
-    }
-    return containers;
+    std::variant<std::vector<ContainerInfo>, PlatformError> listed;
+    std::exception_ptr failed = caught([&] {
+      impl_->refresh();
+      NSError* error = nil;
+      NSArray<CNContainer*>* found = [impl_->store containersMatchingPredicate:nil error:&error];
+      if (found == nil) {
+        std::optional<PlatformError> reported = platformError(error);
+        listed = reported ? *reported : PlatformError{"The contact store listed no containers."};
+        return;
+      }
+      std::vector<ContainerInfo> containers;
+      containers.reserve(found.count);
+      for (CNContainer* container in found) {
+        containers.push_back(ContainerInfo{utf8(container.identifier), utf8(container.name)});
+      }
+      listed = std::move(containers);
+    });
+    if (failed) return raisedError(failed);
+    return listed;
   }
 }
 
 PlatformStatus ContactStore::enumerateContacts(const ContactFetchRequest& request,
                                                const ContactVisitor& visitor) {
+  std::exception_ptr thrown;
+  PlatformStatus status;
   @autoreleasepool {
-    // The enumeration is synchronous: the block may refer to the caller's objects.
+    // The enumeration is synchronous: the block may refer to state on this stack.
     const ContactFetchRequest* asked = &request;
-    const ContactVisitor* visit = &visitor;
-    __block bool stopped = false;
-    NSError* error = nil;
-    BOOL finished =
-        [impl_->store enumerateContactsWithFetchRequest:fetchRequest(request)
-                                                  error:&error
-                                             usingBlock:^(CNContact* contact, BOOL* stop) {
-                                               if (stopped) return;
-                                               @autoreleasepool {
-                                                 (*visit)(contactRecord(contact, *asked), stopped);
-                                               }
-                                               if (stopped) *stop = YES;
-                                             }];
-    // An enumeration ended through the stop flag is a success even if it reports NO, as
-    // long as no error came with it.
-    if (finished || (stopped && error == nil)) return std::nullopt;
-    std::optional<PlatformError> reported = platformError(error);
-    return reported ? reported : PlatformError{"The contact store could not enumerate contacts."};
+    CNContactStore* store = impl_->store;
+    Enumeration<ContactVisitor> state(visitor);
+    Enumeration<ContactVisitor>* enumeration = &state;
+    std::exception_ptr raised = caught([&] {
+      NSError* error = nil;
+      BOOL finished = [store enumerateContactsWithFetchRequest:fetchRequest(request)
+                                                         error:&error
+                                                    usingBlock:^(CNContact* contact, BOOL* stop) {
+                                                      enumeration->visit([&] {
+                                                        return contactRecord(contact, *asked);
+                                                      });
+                                                      if (enumeration->stopped) *stop = YES;
+                                                    }];
+      // An enumeration ended through the stop flag is a success even if it reports NO, as
+      // long as no error came with it.
+      if (finished || (state.stopped && error == nil)) return;
+      std::optional<PlatformError> reported = platformError(error);
+      status =
+          reported ? reported : PlatformError{"The contact store could not enumerate contacts."};
+    });
+    thrown = state.thrown;
+    if (!thrown && raised) status = raisedError(raised);
   }
+  // What the visitor threw (or Contacts raised inside the block) goes on to the stores.
+  if (thrown) std::rethrow_exception(thrown);
+  return status;
 }
 
 ObserverToken ContactStore::observeChanges(std::function<void()> onChange) {
-  return observeNotification(CNContactStoreDidChangeNotification, nil, std::move(onChange));
+  return raisingAsCxx([&] {
+    return observeNotification(CNContactStoreDidChangeNotification, nil, std::move(onChange));
+  });
 }
 
 }  // namespace pemrix::platform

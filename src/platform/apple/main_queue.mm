@@ -1,8 +1,8 @@
 // The main queue on macOS: Dispatch's main queue, served by the main thread's run loop.
 //
-// The main thread runs its run loop (CFRunLoopRun) rather than dispatch_main(): the run loop
-// serves the main dispatch queue too, and EventKit delivers its change notification through
-// it, so a main thread parked in dispatch_main() would never see calendar changes. Delayed
+// The main thread runs its run loop (CFRunLoopRunInMode) rather than dispatch_main(): the
+// run loop serves the main dispatch queue too, and EventKit delivers its change notification
+// through it, so a main thread parked in dispatch_main() would never see calendar changes. Delayed
 // tasks use dispatch_after on Dispatch's monotonic clock (DISPATCH_TIME_NOW), which is the
 // clock the bridge's timers are defined on; the Clock passed in is therefore not consulted.
 #include "platform/main_queue.h"
@@ -26,6 +26,9 @@ void runTask(const Task& task) {
     task();
   }
 }
+
+// The longest the main thread waits in one run of its run loop before its pool is drained.
+constexpr CFTimeInterval kRunLoopSliceSeconds = 60;
 
 void performNothing(void* /*info*/) {}
 
@@ -74,9 +77,16 @@ DelayedTask MainQueue::after(double seconds, Task task) {
 
 void MainQueue::run() {
   keepRunLoopAlive();
-  // CFRunLoopRun returns only when the run loop is stopped or has nothing to wait on;
-  // neither should happen, and if it does the loop simply runs again.
-  for (;;) CFRunLoopRun();
+  // Tasks from Dispatch bring their own pool (runTask), but work the run loop performs
+  // outside Dispatch, such as delivering EventKit's change notification, would leave what
+  // it autoreleases in a pool that is never drained. So the loop runs one handled source at
+  // a time (or at most kRunLoopSliceSeconds while idle) inside a pool of its own. A run that
+  // ends because the loop was stopped or had nothing to wait on simply runs again.
+  for (;;) {
+    @autoreleasepool {
+      CFRunLoopRunInMode(kCFRunLoopDefaultMode, kRunLoopSliceSeconds, true);
+    }
+  }
 }
 
 }  // namespace pemrix::platform

@@ -9,6 +9,7 @@
 
 #import <Foundation/Foundation.h>
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -40,6 +41,55 @@ std::optional<PlatformError> platformError(NSError* _Nullable error);
 std::shared_ptr<const void> retainedHandle(id _Nullable object);
 // The object a handle from `retainedHandle` holds; nil for an empty handle.
 id _Nullable objectOf(const std::shared_ptr<const void>& handle);
+
+// Throws a C++ exception (std::runtime_error) that carries the Objective-C exception's name
+// and reason. The stores answer it as an unreadable source.
+[[noreturn]] void throwAsCxx(NSException* exception);
+
+// Runs `body` and returns what it returns; an Objective-C exception raised inside it comes
+// out as the C++ exception of `throwAsCxx`. For every framework call that can raise.
+template <typename Body>
+decltype(auto) raisingAsCxx(Body&& body) {
+  @try {
+    return body();
+  } @catch (NSException* exception) {
+    throwAsCxx(exception);
+  }
+}
+
+// Runs `body` and hands back, instead of throwing, whatever it threw: C++ exceptions as they
+// are, Objective-C exceptions as by `throwAsCxx`. For blocks that a framework calls: no
+// exception may unwind through the framework's frames, and none may end the process.
+template <typename Body>
+std::exception_ptr caught(Body&& body) noexcept {
+  try {
+    raisingAsCxx(std::forward<Body>(body));
+    return nullptr;
+  } catch (...) {
+    return std::current_exception();
+  }
+}
+
+// The state of one synchronous enumeration whose block a framework calls: the visitor, its
+// stop flag, and what it threw. `visit` converts and visits one item with its own pool;
+// after the stop flag is set, or something was thrown, it ignores further items.
+template <typename Visitor>
+struct Enumeration {
+  explicit Enumeration(const Visitor& visiting) : visitor(visiting) {}
+
+  const Visitor& visitor;
+  bool stopped = false;
+  std::exception_ptr thrown;
+
+  template <typename Convert>
+  void visit(Convert&& convert) {
+    if (stopped) return;
+    @autoreleasepool {
+      thrown = caught([&] { visitor(convert(), stopped); });
+    }
+    if (thrown) stopped = true;
+  }
+};
 
 // Registers `onChange` with the default notification centre for `name` from `sender` (nil:
 // any sender), delivered on the posting thread. The observer is removed when the last copy

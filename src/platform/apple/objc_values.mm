@@ -2,6 +2,7 @@
 // observers for the macOS adapters.
 #include "platform/apple/objc_values.h"
 
+#include <stdexcept>
 #include <vector>
 
 #include "platform/apple_conversions.h"
@@ -63,6 +64,10 @@ std::optional<PlatformError> platformError(NSError* _Nullable error) {
   return PlatformError{utf8(error.localizedDescription)};
 }
 
+void throwAsCxx(NSException* exception) {
+  throw std::runtime_error(utf8(exception.name) + ": " + utf8(exception.reason));
+}
+
 std::shared_ptr<const void> retainedHandle(id _Nullable object) {
   return std::make_shared<ObjectBox>(ObjectBox{object});
 }
@@ -79,8 +84,11 @@ ObserverToken observeNotification(NSNotificationName name, id _Nullable sender,
                   object:sender
                    queue:nil
               usingBlock:^(NSNotification*) {  // the contents are never read
+                // Delivered on the posting thread, which may be the main thread's run loop
+                // outside Dispatch: the pool keeps what the callback autoreleases from
+                // piling up there. A failure of the callback ends only this delivery.
                 @autoreleasepool {
-                  onChange();
+                  (void)caught([&] { onChange(); });
                 }
               }];
   return ObserverToken(std::make_shared<NotificationObserver>(token));
