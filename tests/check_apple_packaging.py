@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
 """Checks the macOS packaging files: the property list that is embedded in the executable
-(src/platform/apple/Info.plist) and the code-signing entitlements
-(src/platform/apple/pemrix-bridge.entitlements).
+(src/platform/apple/Info.plist) and the two code-signing entitlements files:
+src/platform/apple/pemrix-bridge.entitlements for an app that is not sandboxed, and
+src/platform/apple/pemrix-bridge-sandboxed.entitlements for a helper of a sandboxed app.
 
-Both must be well-formed property lists holding exactly the expected keys with exactly the
+All must be well-formed property lists holding exactly the expected keys with exactly the
 expected values: macOS shows the usage descriptions in its permission prompts, denies access
 silently when one is missing, and refuses the prompt under the hardened runtime without the
-two entitlements. The bundle identifier must match the reverse-DNS prefix of the stores'
-queue label in src/stores/personal_stores.cc.
+two entitlements; a helper that inherits a sandbox must carry exactly the sandbox and inherit
+entitlements, or macOS ends it at start. The signing script must offer both files. The
+bundle identifier must match the reverse-DNS prefix of the stores' queue label in
+src/stores/personal_stores.cc.
 
 Usage: check_apple_packaging.py <source directory>
 Exit status: 0 when everything matches, 1 with one line per problem otherwise.
@@ -45,6 +48,12 @@ EXPECTED_INFO = {
 EXPECTED_ENTITLEMENTS = {
     "com.apple.security.personal-information.calendars": True,
     "com.apple.security.personal-information.addressbook": True,
+}
+
+# A helper that inherits the sandbox of the app that starts it: these two keys and no other.
+EXPECTED_SANDBOXED_ENTITLEMENTS = {
+    "com.apple.security.app-sandbox": True,
+    "com.apple.security.inherit": True,
 }
 
 
@@ -91,6 +100,20 @@ def check_queue_label(root, bundle_id, problems):
             problems.append(f"{source}: queue label {label} is not under {bundle_id}")
 
 
+def check_signing_script(root, problems):
+    """tools/sign-macos.sh must sign with either entitlements file, sandboxed on request."""
+    script = root / "tools/sign-macos.sh"
+    try:
+        text = script.read_text(encoding="utf-8")
+    except OSError as error:
+        problems.append(f"{script}: cannot be read ({error})")
+        return
+    for name in ("pemrix-bridge.entitlements", "pemrix-bridge-sandboxed.entitlements",
+                 "--sandboxed"):
+        if name not in text:
+            problems.append(f"{script}: does not mention {name}")
+
+
 def main(argv):
     if len(argv) != 2:
         print("usage: check_apple_packaging.py <source directory>")
@@ -105,12 +128,17 @@ def main(argv):
     if entitlements is not None:
         compare(apple / "pemrix-bridge.entitlements", entitlements, EXPECTED_ENTITLEMENTS,
                 problems)
+    sandboxed = load(apple / "pemrix-bridge-sandboxed.entitlements", problems)
+    if sandboxed is not None:
+        compare(apple / "pemrix-bridge-sandboxed.entitlements", sandboxed,
+                EXPECTED_SANDBOXED_ENTITLEMENTS, problems)
+    check_signing_script(root, problems)
     check_queue_label(root, EXPECTED_INFO["CFBundleIdentifier"], problems)
     for problem in problems:
         print(problem)
     if problems:
         return 1
-    print("Info.plist and entitlements: every key present with its exact value")
+    print("Info.plist and both entitlements files: every key present with its exact value")
     return 0
 
 
