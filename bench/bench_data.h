@@ -14,7 +14,7 @@
 #include <string>
 
 #include "bridge_harness.h"
-#include "platform/memory/world.h"
+#include "sim/world.h"
 #include "protocol/native_request.h"
 #include "protocol/wire_json.h"
 

@@ -8,8 +8,8 @@
 #include <variant>
 
 #include "fuzz_check.h"
-#include "platform/memory/due_date.h"
-#include "platform/memory/world.h"
+#include "sim/due_date.h"
+#include "sim/world.h"
 
 namespace pemrix::platform {
 namespace {

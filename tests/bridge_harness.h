@@ -1,4 +1,4 @@
-// BridgeHarness: a NativeBridge over the in-memory platform on a manual clock, with its
+// BridgeHarness: a NativeBridge over the simulator on a manual clock, with its
 // output lines and exit status captured. Store work runs on real threads; the harness waits
 // (in real time, briefly) for their answers to reach the main queue.
 #pragma once
@@ -15,8 +15,8 @@
 #include "bridge/native_bridge.h"
 #include "platform/clock.h"
 #include "platform/main_queue.h"
-#include "platform/memory/world.h"
 #include "platform/system.h"
+#include "sim/world.h"
 
 namespace pemrix::testing {
 

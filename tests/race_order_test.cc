@@ -24,15 +24,15 @@
 #include "bridge_harness.h"
 #include "platform/clock.h"
 #include "platform/main_queue.h"
-#include "platform/memory/world.h"
 #include "platform/system.h"
+#include "sim/world.h"
 
 namespace pemrix::testing {
 namespace {
 
 using platform::World;
 
-// A NativeBridge over the in-memory platform on a manual clock, recording its output and
+// A NativeBridge over the simulator on a manual clock, recording its output and
 // every exit call.
 class CountingHarness {
  public:

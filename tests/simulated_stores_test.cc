@@ -1,4 +1,4 @@
-// Tests of the in-memory platform: what the simulated calendar and contact stores deliver
+// Tests of the simulator: what the simulated calendar and contact stores deliver
 // (predicates, strays, order, time zones), the world's faults and delays on a manual
 // clock, access requests, change notifications and the record of platform calls.
 #include <gtest/gtest.h>

@@ -8,8 +8,8 @@
 #include <variant>
 
 #include "bridge_harness.h"
-#include "platform/memory/world.h"
 #include "protocol/wire_json.h"
+#include "sim/world.h"
 
 namespace pemrix::testing {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <variant>
 
-#include "platform/memory/world.h"
 #include "protocol/native_request.h"
+#include "sim/world.h"
 
 namespace pemrix::platform {
 namespace {

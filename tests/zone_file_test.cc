@@ -1,6 +1,6 @@
 // Tests of the zone file reader: offsets across a year, the choices made for local times
 // that clock changes skip or repeat, and names that must not reach the file system.
-#include "platform/memory/zone_file.h"
+#include "sim/zone_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // CalendarEntityType: the calendar service's two entity types, with their raw values. Kept
-// apart from the store interface so that the in-memory world can name them without
+// apart from the store interface so that the simulator's world can name them without
 // depending on the store (which depends on the system that holds the world).
 #pragma once
 

@@ -14,7 +14,7 @@
 // has returned. Completions catch their own exceptions.
 //
 // Implementations: EventKit (apple/calendar_store.mm) and the simulated store of the
-// in-memory platform (memory/calendar_store.cc).
+// simulator (sim/calendar_store.cc).
 #pragma once
 
 #include <cstdint>

@@ -7,7 +7,7 @@
 // threads of the service's choosing.
 //
 // Implementations: Contacts (apple/contact_store.mm) and the simulated store of the
-// in-memory platform (memory/contact_store.cc), which records every fetch request.
+// simulator (sim/contact_store.cc), which records every fetch request.
 #pragma once
 
 #include <functional>

@@ -11,7 +11,7 @@ namespace pemrix::platform {
 struct DelayedTask::State {
   Task task;
   bool cancelled = false;
-  // Where the in-memory queue keeps the task in its timer heap: the uptime at which it
+  // Where the std::thread queue keeps the task in its timer heap: the uptime at which it
   // comes due, and the order in which it was scheduled. Dispatch keeps its own.
   double due = 0;
   uint64_t sequence = 0;

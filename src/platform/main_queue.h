@@ -9,7 +9,7 @@
 //
 // Implementations: Dispatch's main queue with the main run loop on Apple platforms
 // (apple/main_queue.mm); a mutex, a condition variable and a timer heap elsewhere
-// (memory/main_queue.cc), which tests can also drive by hand on a manual clock.
+// (threads/main_queue.cc), which tests can also drive by hand on a manual clock.
 #pragma once
 
 #include <cstddef>
@@ -56,7 +56,7 @@ class MainQueue {
   [[noreturn]] void run();
 
 #if !defined(PEMRIX_PLATFORM_APPLE)
-  // Driving the queue by hand, for tests on a manual clock (in-memory platform only).
+  // Driving the queue by hand, for tests on a manual clock (std::thread queue only).
 
   // Runs queued tasks and delayed tasks that are due until none is ready; returns how
   // many ran.

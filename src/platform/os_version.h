@@ -11,7 +11,7 @@ struct OsVersion {
   long patch = 0;
 };
 
-// The running system's version (the in-memory platform reports 14.0.0).
+// The running system's version (the simulator reports 14.0.0).
 OsVersion runningOsVersion();
 
 // True when `version` is 14.0.0 or later.

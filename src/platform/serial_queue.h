@@ -5,7 +5,7 @@
 // have not started and waits for the running one to return.
 //
 // Implementations: a private Dispatch queue on Apple platforms (apple/serial_queue.mm);
-// one worker thread elsewhere (memory/serial_queue.cc).
+// one worker thread elsewhere (threads/serial_queue.cc).
 #pragma once
 
 #include <memory>

@@ -1,11 +1,11 @@
 // System: the operating system's personal-data services as one object that the stores
 // reach them through. On Apple platforms it holds nothing (EventKit and Contacts are
-// process-wide); the in-memory platform keeps its simulated calendars, reminders, contacts
+// process-wide); the simulator keeps its simulated calendars, reminders, contacts
 // and authorisation states in it, and records what was asked of it.
 #pragma once
 
 #if defined(PEMRIX_PLATFORM_APPLE)
 #include "platform/apple/apple_system.h"
 #else
-#include "platform/memory/simulated_system.h"
+#include "sim/simulated_system.h"
 #endif

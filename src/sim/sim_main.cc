@@ -1,4 +1,4 @@
-// pemrix-bridge-sim: the bridge over the in-memory platform. It behaves as the bridge
+// pemrix-bridge-sim: the bridge over the simulator. It behaves as the bridge
 // does, serving simulated stores: the world file named by PEMRIX_BRIDGE_WORLD, or a
 // built-in demonstration world. A world file that cannot be used ends it with status 78
 // and one line on stderr, its only output there.
@@ -9,8 +9,8 @@
 
 #include "channel/process_entry.h"
 #include "platform/clock.h"
-#include "platform/memory/world.h"
 #include "platform/system.h"
+#include "sim/world.h"
 
 namespace {
 

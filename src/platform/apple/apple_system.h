@@ -1,6 +1,6 @@
 // System (macOS): the operating system's personal-data services as the stores reach them.
 // EventKit and Contacts are process-wide services, so there is nothing to hold: the object
-// only gives the macOS adapters the same shape as the in-memory platform's System.
+// only gives the macOS adapters the same shape as the simulator's System.
 //
 // Plain C++ (included by portable code through platform/system.h). Thread safety: holds no
 // state; every member is safe from any thread.

@@ -1,5 +1,5 @@
 // The simulated system's registry of change observers.
-#include "platform/memory/observer_registry.h"
+#include "sim/observer_registry.h"
 
 #include <vector>
 

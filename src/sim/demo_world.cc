@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-#include "platform/memory/world.h"
+#include "sim/world.h"
 
 namespace pemrix::platform {
 

@@ -4,8 +4,8 @@
 
 #include <set>
 
-#include "platform/memory/due_date.h"
-#include "platform/memory/simulated_system_impl.h"
+#include "sim/due_date.h"
+#include "sim/simulated_system_impl.h"
 
 namespace pemrix::platform {
 

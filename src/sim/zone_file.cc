@@ -1,5 +1,5 @@
 // Reading compiled zone files (TZif) and converting between UTC and a zone's local time.
-#include "platform/memory/zone_file.h"
+#include "sim/zone_file.h"
 
 #include <algorithm>
 #include <fstream>

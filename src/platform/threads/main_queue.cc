@@ -1,4 +1,4 @@
-// The main queue of the in-memory platform: a task deque and a timer heap guarded by one
+// The main queue over std::thread: a task deque and a timer heap guarded by one
 // mutex. The main thread runs it forever in the product; tests drive it by hand on a
 // manual clock with `runReady`, `advance` and `waitForTask`.
 #include "platform/main_queue.h"

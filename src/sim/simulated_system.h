@@ -1,4 +1,4 @@
-// System (in-memory platform): the simulated operating system behind the calendar and
+// System (simulator): the simulated operating system behind the calendar and
 // contact stores. It serves a `World`, runs the world's delays and faults on `clock`
 // (manual clocks make them virtual), delivers completions and change notifications on
 // threads of its own, and records what the bridge asked of it, so that tests can prove
@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "platform/memory/world.h"
+#include "sim/world.h"
 
 namespace pemrix::platform {
 

@@ -1,4 +1,4 @@
-// The stores' serial queue of the in-memory platform: one worker thread taking tasks from
+// The stores' serial queue over std::thread: one worker thread taking tasks from
 // a deque in order. The worker starts with the first task, so that a process that never
 // does store work (it only answers "status") never starts it.
 #include "platform/serial_queue.h"

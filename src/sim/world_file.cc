@@ -7,8 +7,8 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/memory/world.h"
-#include "platform/memory/world_json.h"
+#include "sim/world.h"
+#include "sim/world_json.h"
 
 namespace pemrix::platform {
 

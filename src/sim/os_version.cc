@@ -1,4 +1,4 @@
-// The in-memory platform's operating-system version: a system new enough for the
+// The simulator's operating-system version: a system new enough for the
 // full-access calendar requests.
 #include "platform/os_version.h"
 

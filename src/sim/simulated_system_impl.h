@@ -21,9 +21,9 @@
 
 #include "platform/calendar_store.h"
 #include "platform/contact_store.h"
-#include "platform/memory/observer_registry.h"
-#include "platform/memory/simulated_system.h"
 #include "platform/observer_token.h"
+#include "sim/observer_registry.h"
+#include "sim/simulated_system.h"
 
 namespace pemrix::platform {
 

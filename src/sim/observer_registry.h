@@ -15,7 +15,7 @@
 #include <map>
 #include <mutex>
 
-#include "platform/memory/world.h"
+#include "sim/world.h"
 
 namespace pemrix::platform {
 

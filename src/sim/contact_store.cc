@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "platform/memory/simulated_system_impl.h"
+#include "sim/simulated_system_impl.h"
 
 namespace pemrix::platform {
 

@@ -1,11 +1,11 @@
 // The simulated operating system: authorisation, access requests, threads, delays,
 // change notifications and the record of what was asked.
-#include "platform/memory/simulated_system.h"
+#include "sim/simulated_system.h"
 
 #include <algorithm>
 #include <stdexcept>
 
-#include "platform/memory/simulated_system_impl.h"
+#include "sim/simulated_system_impl.h"
 
 namespace pemrix::platform {
 

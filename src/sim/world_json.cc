@@ -1,11 +1,11 @@
 // Typed reading of world-file values, with key paths in every error.
-#include "platform/memory/world_json.h"
+#include "sim/world_json.h"
 
 #include <cmath>
 #include <limits>
 
-#include "platform/memory/due_date.h"
 #include "protocol/native_request.h"
+#include "sim/due_date.h"
 
 namespace pemrix::platform {
 

@@ -1,10 +1,10 @@
 // Due-date resolution over the system's compiled time-zone files.
-#include "platform/memory/due_date.h"
+#include "sim/due_date.h"
 
 #include <chrono>
 #include <cstdint>
 
-#include "platform/memory/zone_file.h"
+#include "sim/zone_file.h"
 
 namespace pemrix::platform {
 
