@@ -137,7 +137,8 @@ export class BridgeClient extends EventEmitter {
   #call<T>(request: Fields, decoder: (result: Fields) => T): Promise<T> {
     if (this.#closed) return Promise.reject(closedError());
     return new Promise<T>((resolve, reject) => {
-      const call: Call = { request, decode: decoder, resolve: resolve as (value: unknown) => void, reject, resent: false };
+      const settle = resolve as (value: unknown) => void;
+      const call: Call = { request, decode: decoder, resolve: settle, reject, resent: false };
       this.#waiting.push(call);
       this.#sendNext();
     });
@@ -182,7 +183,7 @@ export class BridgeClient extends EventEmitter {
 
   #received(process: BridgeProcess, line: string): void {
     this.#options.trace?.(line, "received");
-    if (process !== this.#process) return; // a process being shut down or abandoned
+    if (process !== this.#process) return; // a process abandoned for breaking the protocol
     let message: Message;
     try {
       message = readMessage(line);
