@@ -73,11 +73,12 @@ def one_line_entries(text):
     return entries
 
 
-def derived_sources(release):
-    """deb-src lines for the release's own suite, from the machine's deb entries."""
+def derived_sources(release, deb822_texts, one_line_texts):
+    """deb-src lines for the release's own suite, from the texts of deb822 sources files and
+    of one-line sources files."""
     lines = []
-    for path in sorted(glob.glob("/etc/apt/sources.list.d/*.sources")):
-        for entry in deb822_entries(pathlib.Path(path).read_text(encoding="utf-8")):
+    for text in deb822_texts:
+        for entry in deb822_entries(text):
             if "deb" not in entry.get("types", "").split():
                 continue
             if entry.get("enabled", "yes").lower() == "no":
@@ -89,16 +90,23 @@ def derived_sources(release):
                 options = f"[signed-by={entry['signed-by']}] "
             for uri in entry.get("uris", "").split():
                 lines.append(f"deb-src {options}{uri} {release} {entry.get('components', '')}")
-    one_line_files = ["/etc/apt/sources.list"] + sorted(glob.glob("/etc/apt/sources.list.d/*.list"))
-    for path in one_line_files:
-        if not os.path.exists(path):
-            continue
-        for options, uri, suite, components in one_line_entries(
-                pathlib.Path(path).read_text(encoding="utf-8")):
+    for text in one_line_texts:
+        for options, uri, suite, components in one_line_entries(text):
             if suite == release:
                 prefix = f"{options} " if options else ""
                 lines.append(f"deb-src {prefix}{uri} {suite} {' '.join(components)}")
     return lines
+
+
+def machine_sources(release):
+    """derived_sources over the machine's own apt sources files."""
+    def read(paths):
+        return [pathlib.Path(path).read_text(encoding="utf-8")
+                for path in paths if os.path.exists(path)]
+    return derived_sources(
+        release,
+        read(sorted(glob.glob("/etc/apt/sources.list.d/*.sources"))),
+        read(["/etc/apt/sources.list"] + sorted(glob.glob("/etc/apt/sources.list.d/*.list"))))
 
 
 def main(argv):
@@ -107,7 +115,7 @@ def main(argv):
         return 1
     package, target = argv[1], pathlib.Path(argv[2]).resolve()
     release = codename()
-    sources = derived_sources(release)
+    sources = machine_sources(release)
     if not sources:
         print(f"fetch-debian-source: no deb entry for {release} in the apt sources",
               file=sys.stderr)
