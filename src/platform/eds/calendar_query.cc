@@ -1,0 +1,232 @@
+// Events and tasks of one calendar client. Events: the components that EDS finds in the
+// widened window, and for each recurring one every component of its UID (master and
+// detached occurrences), expanded by occurrencesIn and tested exactly against the window.
+#include "platform/eds/calendar_query.h"
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <set>
+
+#include "platform/eds/occurrences.h"
+#include "platform/platform_error.h"
+
+namespace pemrix::platform::eds {
+
+namespace {
+
+// Bounds on due-date fields that keep libical's arithmetic within int.
+constexpr int64_t kFieldBound = 1000000;
+
+// Owns a list of ECalComponent.
+struct ComponentList {
+  GSList* list = nullptr;
+  ~ComponentList() { g_slist_free_full(list, g_object_unref); }
+};
+
+icalcomponent* nativeOf(ECalComponent* component) {
+  ICalComponent* wrapped = e_cal_component_get_icalcomponent(component);
+  return static_cast<icalcomponent*>(i_cal_object_get_native(I_CAL_OBJECT(wrapped)));
+}
+
+[[noreturn]] void fail(GError*& error) {
+  PlatformError failure{error != nullptr ? error->message : "the calendar failed"};
+  g_clear_error(&error);
+  throw failure;
+}
+
+ZoneLookup zonesOf(ECalClient* client) {
+  return [client](const char* tzid) -> icaltimezone* {
+    if (icaltimezone* zone = builtinZone(tzid)) return zone;
+    ICalTimezone* zone = nullptr;
+    if (!e_cal_client_get_timezone_sync(client, tzid, &zone, nullptr, nullptr) || !zone) {
+      return nullptr;
+    }
+    return static_cast<icaltimezone*>(i_cal_object_get_native(I_CAL_OBJECT(zone)));
+  };
+}
+
+std::string makeTime(Instant instant) {
+  auto seconds = std::chrono::floor<std::chrono::seconds>(instant);
+  auto day = std::chrono::floor<std::chrono::days>(seconds);
+  std::chrono::year_month_day date(day);
+  std::chrono::hh_mm_ss<std::chrono::seconds> time(seconds - day);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d%02u%02uT%02ld%02ld%02ldZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<long>(time.hours().count()), static_cast<long>(time.minutes().count()),
+                static_cast<long>(time.seconds().count()));
+  return std::string("(make-time \"") + text + "\")";
+}
+
+bool recurring(icalcomponent* component) {
+  return icalcomponent_get_first_property(component, ICAL_RRULE_PROPERTY) != nullptr ||
+         icalcomponent_get_first_property(component, ICAL_RDATE_PROPERTY) != nullptr ||
+         icalcomponent_get_first_property(component, ICAL_RECURRENCEID_PROPERTY) != nullptr;
+}
+
+std::optional<std::string> summaryOf(icalcomponent* component) {
+  if (icalcomponent_get_first_property(component, ICAL_SUMMARY_PROPERTY) == nullptr) {
+    return std::nullopt;
+  }
+  const char* summary = icalcomponent_get_summary(component);
+  return summary != nullptr ? std::optional<std::string>(summary) : std::nullopt;
+}
+
+EventRecord recordOf(const Occurrence& occurrence, const std::string& sourceId) {
+  const char* uid = icalcomponent_get_uid(occurrence.component);
+  return EventRecord{sourceId,
+                     occurrence.start,
+                     occurrence.end,
+                     uid != nullptr ? uid : "",
+                     summaryOf(occurrence.component),
+                     occurrence.allDay};
+}
+
+// The occurrences of the series `uid`: its master and detached components, read again
+// whole because the window query leaves out detached occurrences moved away from it.
+void appendSeries(ECalClient* client, const std::string& uid, const std::string& sourceId,
+                  Instant from, Instant to, const ZoneLookup& lookup,
+                  std::vector<EventRecord>& out) {
+  ComponentList all;
+  GError* error = nullptr;
+  if (!e_cal_client_get_objects_for_uid_sync(client, uid.c_str(), &all.list, nullptr, &error)) {
+    fail(error);
+  }
+  icalcomponent* master = nullptr;
+  std::vector<icalcomponent*> detached;
+  for (GSList* item = all.list; item != nullptr; item = item->next) {
+    icalcomponent* component = nativeOf(E_CAL_COMPONENT(item->data));
+    if (icalcomponent_get_first_property(component, ICAL_RECURRENCEID_PROPERTY) != nullptr) {
+      detached.push_back(component);
+    } else {
+      master = component;
+    }
+  }
+  for (const Occurrence& occurrence : occurrencesIn(master, detached, from, to, lookup)) {
+    out.push_back(recordOf(occurrence, sourceId));
+  }
+}
+
+}  // namespace
+
+std::string windowExpression(const char* function, Instant from, Instant to) {
+  return std::string("(") + function + " " + makeTime(from - kQueryMargin) + " " +
+         makeTime(to + kQueryMargin) + ")";
+}
+
+void appendEvents(ECalClient* client, const std::string& sourceId, Instant from, Instant to,
+                  std::vector<EventRecord>& out) {
+  ComponentList found;
+  GError* error = nullptr;
+  std::string query = windowExpression("occur-in-time-range?", from, to);
+  if (!e_cal_client_get_object_list_as_comps_sync(client, query.c_str(), &found.list, nullptr,
+                                                  &error)) {
+    fail(error);
+  }
+  ZoneLookup lookup = zonesOf(client);
+  std::vector<EventRecord> events;
+  std::set<std::string> series;
+  for (GSList* item = found.list; item != nullptr; item = item->next) {
+    icalcomponent* component = nativeOf(E_CAL_COMPONENT(item->data));
+    const char* uid = icalcomponent_get_uid(component);
+    if (uid == nullptr) continue;
+    if (recurring(component)) {
+      series.insert(uid);
+      continue;
+    }
+    std::optional<Occurrence> span = spanOf(component, lookup);
+    if (span && span->start < to && span->end > from) events.push_back(recordOf(*span, sourceId));
+  }
+  for (const std::string& uid : series)
+    appendSeries(client, uid, sourceId, from, to, lookup, events);
+  std::sort(events.begin(), events.end(), [](const EventRecord& a, const EventRecord& b) {
+    if (*a.start != *b.start) return *a.start < *b.start;
+    return a.itemIdentifier < b.itemIdentifier;
+  });
+  out.insert(out.end(), std::make_move_iterator(events.begin()),
+             std::make_move_iterator(events.end()));
+}
+
+void sortByStart(std::vector<EventRecord>& events) {
+  std::stable_sort(events.begin(), events.end(),
+                   [](const EventRecord& a, const EventRecord& b) { return *a.start < *b.start; });
+}
+
+void appendIncompleteTasks(ECalClient* client, const std::string& sourceId, Instant from,
+                           Instant to, std::vector<ReminderRecord>& out) {
+  ComponentList found;
+  GError* error = nullptr;
+  std::string query =
+      "(and (not (is-completed?)) " + windowExpression("due-in-time-range?", from, to) + ")";
+  if (!e_cal_client_get_object_list_as_comps_sync(client, query.c_str(), &found.list, nullptr,
+                                                  &error)) {
+    fail(error);
+  }
+  ZoneLookup lookup = zonesOf(client);
+  for (GSList* item = found.list; item != nullptr; item = item->next) {
+    icalcomponent* task = nativeOf(E_CAL_COMPONENT(item->data));
+    const char* uid = icalcomponent_get_uid(task);
+    ReminderRecord record;
+    record.calendarIdentifier = sourceId;
+    record.itemIdentifier = uid != nullptr ? uid : "";
+    record.title = summaryOf(task);
+    record.completed = icalcomponent_get_status(task) == ICAL_STATUS_COMPLETED ||
+                       icalcomponent_get_first_property(task, ICAL_COMPLETED_PROPERTY) != nullptr;
+    if (icalproperty* due = icalcomponent_get_first_property(task, ICAL_DUE_PROPERTY)) {
+      if (std::optional<WallTime> at = wallTimeOf(due, icalproperty_get_due(due), lookup)) {
+        record.due = dueComponents(*at);
+      }
+    }
+    if (icalproperty* priority = icalcomponent_get_first_property(task, ICAL_PRIORITY_PROPERTY)) {
+      record.priority = icalproperty_get_priority(priority);
+    }
+    out.push_back(std::move(record));
+  }
+}
+
+DateComponents dueComponents(const WallTime& due) {
+  DateComponents components;
+  components.year = due.value.year;
+  components.month = due.value.month;
+  components.day = due.value.day;
+  if (!due.value.is_date) {
+    components.hour = due.value.hour;
+    components.minute = due.value.minute;
+    components.second = due.value.second;
+  }
+  if (due.utc()) {
+    components.timeZone = "UTC";
+  } else if (due.zone != nullptr) {
+    components.timeZone = zoneName(due.zone);
+  }
+  if (std::optional<Instant> instant = instantOf(due)) {
+    components.handle = std::make_shared<const Instant>(*instant);
+  }
+  return components;
+}
+
+std::optional<Instant> dueInstant(const DateComponents& due) {
+  if (due.handle) return *static_cast<const Instant*>(due.handle.get());
+  if (!due.year || !due.month || !due.day) return std::nullopt;
+  for (const auto& field : {due.year, due.month, due.day, due.hour, due.minute, due.second}) {
+    if (field && (*field < -kFieldBound || *field > kFieldBound)) return std::nullopt;
+  }
+  WallTime time;
+  time.value.year = static_cast<int>(*due.year);
+  time.value.month = static_cast<int>(*due.month);
+  time.value.day = static_cast<int>(*due.day);
+  time.value.hour = static_cast<int>(due.hour.value_or(0));
+  time.value.minute = static_cast<int>(due.minute.value_or(0));
+  time.value.second = static_cast<int>(due.second.value_or(0));
+  time.value = icaltime_normalize(time.value);
+  if (due.timeZone) {
+    icaltimezone* zone = builtinZone(due.timeZone->c_str());
+    if (zone == nullptr) return std::nullopt;
+    time.zone = zone == icaltimezone_get_utc_timezone() ? nullptr : zone;
+    time.value.zone = zone;
+  }
+  return instantOf(time);
+}
+
+}  // namespace pemrix::platform::eds

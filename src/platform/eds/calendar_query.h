@@ -1,0 +1,51 @@
+// Reading one EDS calendar client: the occurrences of its events in a window and its
+// incomplete tasks due in a window, as the calendar store's records; and the pure pieces
+// they are built from (query expressions, due dates), which tests check without a service.
+//
+// Thread safety: the reading functions run on the GLib thread; the pure ones anywhere.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <libecal/libecal.h>
+
+#include "platform/calendar_store.h"
+#include "platform/eds/ical_time.h"
+
+namespace pemrix::platform::eds {
+
+// The margin added to each side of a window before EDS is asked: its own time tests use
+// the calendar's zone, and no zone is more than a day away from UTC. The exact test is ours.
+inline constexpr std::chrono::hours kQueryMargin{24};
+
+// An EDS query expression `(FUNCTION (make-time FROM) (make-time TO))` for the window
+// widened by kQueryMargin on each side.
+std::string windowExpression(const char* function, Instant from, Instant to);
+
+// Appends the occurrences of the events of `client` (the calendar `sourceId`) that overlap
+// [from, to), in start order (ties by UID). Throws PlatformError when EDS fails.
+void appendEvents(ECalClient* client, const std::string& sourceId, Instant from, Instant to,
+                  std::vector<EventRecord>& out);
+
+// Puts events in start order; events with equal starts keep their order.
+void sortByStart(std::vector<EventRecord>& events);
+
+// Appends the tasks of `client` (the list `sourceId`) that EDS reports as incomplete and
+// due near [from, to); the exact test is left to the caller. Throws PlatformError when
+// EDS fails.
+void appendIncompleteTasks(ECalClient* client, const std::string& sourceId, Instant from,
+                           Instant to, std::vector<ReminderRecord>& out);
+
+// A due date as date components: year, month and day, the time of day unless it is a
+// DATE, and the zone ("UTC", a location, or none when floating). The instant it names is
+// kept with it, so that a zone known only to the calendar still resolves.
+DateComponents dueComponents(const WallTime& due);
+
+// The instant of due-date components: the kept instant when there is one, otherwise the
+// components read in their zone, or in the local zone when they carry none (missing time
+// fields count as zero). Nothing without year, month and day, or for an unknown zone.
+std::optional<Instant> dueInstant(const DateComponents& due);
+
+}  // namespace pemrix::platform::eds

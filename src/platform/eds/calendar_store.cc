@@ -1,0 +1,201 @@
+// The calendar store over EDS: calendars and task lists from the source registry, events
+// expanded occurrence by occurrence from the components of each calendar, and incomplete
+// tasks with their due dates. Runs on the GLib thread (the stores' serial queue).
+#include "platform/calendar_store.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include <libecal/libecal.h>
+
+#include "platform/eds/calendar_query.h"
+#include "platform/eds/client_set.h"
+#include "platform/eds/glib_thread.h"
+#include "platform/eds/ical_time.h"
+#include "platform/eds/system_impl.h"
+
+namespace pemrix::platform {
+
+namespace {
+
+const char* extensionFor(CalendarEntityType type) {
+  return type == CalendarEntityType::events ? E_SOURCE_EXTENSION_CALENDAR
+                                            : E_SOURCE_EXTENSION_TASK_LIST;
+}
+
+ECalClientSourceType clientTypeFor(CalendarEntityType type) {
+  return type == CalendarEntityType::events ? E_CAL_CLIENT_SOURCE_TYPE_EVENTS
+                                            : E_CAL_CLIENT_SOURCE_TYPE_TASKS;
+}
+
+GObject* openView(EClient* client, GError** error) {
+  ECalClientView* view = nullptr;
+  if (!e_cal_client_get_view_sync(E_CAL_CLIENT(client), "#t", &view, nullptr, error)) {
+    return nullptr;
+  }
+  e_cal_client_view_set_flags(view, E_CAL_CLIENT_VIEW_FLAGS_NONE, nullptr);
+  e_cal_client_view_start(view, error);
+  if (error != nullptr && *error != nullptr) {
+    g_object_unref(view);
+    return nullptr;
+  }
+  return G_OBJECT(view);
+}
+
+std::unique_ptr<eds::ClientSet> clientsFor(CalendarEntityType type,
+                                           std::shared_ptr<eds::ChangeFanout> changes) {
+  auto connect = [type](ESource* source, GError** error) {
+    // Local sources never report "connected": waiting for it would cost the whole wait.
+    return e_cal_client_connect_sync(source, clientTypeFor(type), static_cast<guint32>(-1), nullptr,
+                                     error);
+  };
+  return std::make_unique<eds::ClientSet>(connect, openView, std::move(changes));
+}
+
+}  // namespace
+
+struct CalendarStore::Impl {
+  explicit Impl(System& s)
+      : owner(s),
+        system(s.impl()),
+        changes(std::make_shared<eds::ChangeFanout>()),
+        events(clientsFor(CalendarEntityType::events, changes)),
+        tasks(clientsFor(CalendarEntityType::reminders, changes)) {}
+
+  // The enabled sources of `type`, in the registry's order (by display name).
+  std::vector<ESource*> sources(CalendarEntityType type) {
+    std::vector<ESource*> found;
+    GList* list = e_source_registry_list_enabled(system.registry(), extensionFor(type));
+    for (GList* item = list; item != nullptr; item = item->next) {
+      found.push_back(E_SOURCE(item->data));
+    }
+    g_list_free(list);
+    return found;  // each holds a reference: release with unrefAll
+  }
+
+  static void unrefAll(std::vector<ESource*>& sources) {
+    for (ESource* source : sources) g_object_unref(source);
+    sources.clear();
+  }
+
+  // The clients of the sources named by `calendars`, in that order; throws PlatformError
+  // when a source is gone or cannot be reached.
+  std::vector<std::pair<std::string, ECalClient*>> clients(
+      CalendarEntityType type, const std::vector<CalendarInfo>& calendars) {
+    eds::ClientSet& set = type == CalendarEntityType::events ? *events : *tasks;
+    std::vector<std::pair<std::string, ECalClient*>> found;
+    for (const CalendarInfo& calendar : calendars) {
+      ESource* source =
+          e_source_registry_ref_source(system.registry(), calendar.identifier.c_str());
+      if (source == nullptr) throw PlatformError{"the source is gone"};
+      try {
+        found.emplace_back(calendar.identifier, E_CAL_CLIENT(set.client(source)));
+      } catch (...) {
+        g_object_unref(source);
+        throw;
+      }
+      g_object_unref(source);
+    }
+    return found;
+  }
+
+  System& owner;
+  System::Impl& system;
+  std::shared_ptr<eds::ChangeFanout> changes;
+  std::unique_ptr<eds::ClientSet> events;
+  std::unique_ptr<eds::ClientSet> tasks;
+  std::optional<ObserverToken> sourceWatch;
+};
+
+int CalendarStore::authorizationStatus(System& system, CalendarEntityType /*type*/) {
+  return system.calendarAccess();
+}
+
+std::optional<Instant> CalendarStore::dateFromComponents(System& /*system*/,
+                                                         const DateComponents& due) {
+  return eds::dueInstant(due);
+}
+
+CalendarStore::CalendarStore(System& system) : impl_(std::make_unique<Impl>(system)) {}
+
+CalendarStore::~CalendarStore() {
+  eds::GlibThread::instance().run([this] { impl_.reset(); });
+}
+
+// There is no prompt on Linux desktops: an access request reports the current state.
+void CalendarStore::requestFullAccessToEvents(AccessCompletion completion) {
+  int status = impl_->owner.calendarAccess();
+  eds::GlibThread::instance().post(
+      [completion = std::move(completion), status] { completion(status == 3, std::nullopt); });
+}
+
+void CalendarStore::requestFullAccessToReminders(AccessCompletion completion) {
+  requestFullAccessToEvents(std::move(completion));
+}
+
+void CalendarStore::requestAccess(CalendarEntityType, AccessCompletion completion) {
+  requestFullAccessToEvents(std::move(completion));
+}
+
+std::vector<CalendarInfo> CalendarStore::calendars(CalendarEntityType type) {
+  std::vector<ESource*> sources = impl_->sources(type);
+  std::vector<CalendarInfo> found;
+  for (ESource* source : sources) {
+    const gchar* name = e_source_get_display_name(source);
+    found.push_back({e_source_get_uid(source), name != nullptr ? name : "", nullptr});
+  }
+  Impl::unrefAll(sources);
+  return found;
+}
+
+void CalendarStore::enumerateEvents(Instant start, Instant end,
+                                    const std::vector<CalendarInfo>& calendars,
+                                    const EventVisitor& visitor) {
+  std::vector<EventRecord> events;
+  for (auto& [uid, client] : impl_->clients(CalendarEntityType::events, calendars)) {
+    try {
+      eds::appendEvents(client, uid, start, end, events);
+    } catch (...) {
+      impl_->events->forget(uid);
+      throw;
+    }
+  }
+  eds::sortByStart(events);
+  for (const EventRecord& event : events) {
+    bool stop = false;
+    visitor(event, stop);
+    if (stop) return;
+  }
+}
+
+void CalendarStore::fetchIncompleteReminders(Instant start, Instant end,
+                                             const std::vector<CalendarInfo>& lists,
+                                             ReminderFetchCompletion completion) {
+  std::optional<std::vector<ReminderRecord>> reminders(std::in_place);
+  try {
+    for (auto& [uid, client] : impl_->clients(CalendarEntityType::reminders, lists)) {
+      try {
+        eds::appendIncompleteTasks(client, uid, start, end, *reminders);
+      } catch (...) {
+        impl_->tasks->forget(uid);
+        throw;
+      }
+    }
+  } catch (const PlatformError&) {
+    reminders.reset();
+  }
+  // The answer comes later, from its own task on the GLib thread, as the interface promises.
+  eds::GlibThread::instance().post([completion = std::move(completion),
+                                    reminders = std::move(reminders)] { completion(reminders); });
+}
+
+ObserverToken CalendarStore::observeChanges(std::function<void()> onChange) {
+  if (!impl_->sourceWatch) {
+    impl_->sourceWatch = impl_->system.watchSources(
+        eds::EdsService::calendar, [changes = impl_->changes] { changes->notify(); });
+  }
+  return impl_->changes->add(std::move(onChange));
+}
+
+}  // namespace pemrix::platform

@@ -1,0 +1,15 @@
+// pemrix-bridge on Linux desktops: the bridge over evolution-data-server. The Pemrix app
+// starts it without arguments and talks to it over standard input and output; it writes
+// nothing anywhere else (GLib's own messages are dropped, see quiet_glib.h).
+#include "channel/process_entry.h"
+#include "platform/clock.h"
+#include "platform/system.h"
+
+int main(int argc, char** /*argv*/) {
+  pemrix::ignoreBrokenPipes();
+  if (!pemrix::startedWithoutArguments(argc)) return pemrix::kExitUsage;
+  // Both live until the process ends; neither is ever destroyed.
+  auto* clock = new pemrix::platform::Clock();
+  auto* system = new pemrix::platform::System();
+  pemrix::serve(*system, *clock);
+}

@@ -1,0 +1,128 @@
+// The EDS System: authorisation from the session bus, and the shared source registry with
+// its signals.
+#include "platform/eds/eds_system.h"
+
+#include "platform/eds/glib_thread.h"
+#include "platform/eds/quiet_glib.h"
+#include "platform/eds/system_impl.h"
+#include "platform/platform_error.h"
+
+namespace pemrix::platform {
+
+struct System::Impl::Watchers {
+  struct Entry {
+    eds::EdsService service;
+    std::function<void()> onChange;
+  };
+  std::mutex mutex;
+  std::map<int, Entry> entries;  // guarded by mutex
+  int next = 0;                  // guarded by mutex
+
+  void notify(eds::EdsService service) {
+    std::vector<std::function<void()>> calls;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      for (const auto& [id, entry] : entries) {
+        if (entry.service == service) calls.push_back(entry.onChange);
+      }
+    }
+    for (const auto& call : calls) call();
+  }
+};
+
+System::System() : impl_(std::make_unique<Impl>()) {
+  eds::silenceGlibOutput();
+}
+
+System::~System() = default;
+
+int System::calendarAccess() const {
+  return eds::accessStatus(eds::readSessionBus(), eds::EdsService::calendar, eds::runsInSandbox());
+}
+
+int System::contactAccess() const {
+  return eds::accessStatus(eds::readSessionBus(), eds::EdsService::addressBook,
+                           eds::runsInSandbox());
+}
+
+System::Impl::~Impl() {
+  if (registry_ != nullptr) {
+    eds::GlibThread::instance().run([this] { dropRegistry(); });
+  }
+}
+
+ESourceRegistry* System::Impl::registry() {
+  if (registry_ != nullptr) return registry_;
+  GError* error = nullptr;
+  registry_ = e_source_registry_new_sync(nullptr, &error);
+  if (registry_ == nullptr) {
+    PlatformError failure{error ? error->message : "no source registry"};
+    g_clear_error(&error);
+    throw failure;
+  }
+  if (!watchers_) watchers_ = std::make_shared<Watchers>();
+  seen_.clear();
+  GList* sources = e_source_registry_list_sources(registry_, nullptr);
+  for (GList* item = sources; item != nullptr; item = item->next) {
+    auto* source = E_SOURCE(item->data);
+    gchar* text = e_source_to_string(source, nullptr);
+    seen_[e_source_get_uid(source)] = text ? text : "";
+    g_free(text);
+  }
+  g_list_free_full(sources, g_object_unref);
+  g_signal_connect(registry_, "source-added", G_CALLBACK(onSourceAdded), this);
+  g_signal_connect(registry_, "source-removed", G_CALLBACK(onSourceAdded), this);
+  g_signal_connect(registry_, "source-enabled", G_CALLBACK(onSourceAdded), this);
+  g_signal_connect(registry_, "source-disabled", G_CALLBACK(onSourceAdded), this);
+  g_signal_connect(registry_, "source-changed", G_CALLBACK(onSourceChanged), this);
+  return registry_;
+}
+
+void System::Impl::dropRegistry() {
+  if (registry_ == nullptr) return;
+  g_signal_handlers_disconnect_by_data(registry_, this);
+  g_object_unref(registry_);
+  registry_ = nullptr;
+}
+
+ObserverToken System::Impl::watchSources(eds::EdsService service, std::function<void()> onChange) {
+  if (!watchers_) watchers_ = std::make_shared<Watchers>();
+  std::shared_ptr<Watchers> watchers = watchers_;
+  int id;
+  {
+    std::lock_guard<std::mutex> lock(watchers->mutex);
+    id = watchers->next++;
+    watchers->entries.emplace(id, Watchers::Entry{service, std::move(onChange)});
+  }
+  std::shared_ptr<void> removal(nullptr, [watchers, id](void*) {
+    std::lock_guard<std::mutex> lock(watchers->mutex);
+    watchers->entries.erase(id);
+  });
+  return ObserverToken(std::move(removal));
+}
+
+void System::Impl::sourceEvent(ESource* source, bool always) {
+  gchar* text = e_source_to_string(source, nullptr);
+  std::string stored = text ? text : "";
+  g_free(text);
+  std::string& last = seen_[e_source_get_uid(source)];
+  if (!always && last == stored) return;
+  last = stored;
+  if (e_source_has_extension(source, E_SOURCE_EXTENSION_CALENDAR) ||
+      e_source_has_extension(source, E_SOURCE_EXTENSION_TASK_LIST)) {
+    watchers_->notify(eds::EdsService::calendar);
+  }
+  if (e_source_has_extension(source, E_SOURCE_EXTENSION_ADDRESS_BOOK)) {
+    watchers_->notify(eds::EdsService::addressBook);
+  }
+}
+
+void System::Impl::onSourceAdded(ESourceRegistry*, ESource* source, gpointer self) {
+  static_cast<Impl*>(self)->sourceEvent(source, true);
+}
+
+void System::Impl::onSourceChanged(ESourceRegistry*, ESource* source, gpointer self) {
+  static_cast<Impl*>(self)->sourceEvent(source, false);
+}
+
+}  // namespace pemrix::platform

@@ -1,0 +1,35 @@
+// GLib's handlers replaced with ones that drop everything. The structured writer can be
+// set only once per process, so the whole installation runs once.
+#include "platform/eds/quiet_glib.h"
+
+#include <mutex>
+
+#include <glib.h>
+#include <libical/ical.h>
+
+namespace pemrix::platform::eds {
+
+namespace {
+
+GLogWriterOutput dropRecord(GLogLevelFlags, const GLogField*, gsize, gpointer) {
+  return G_LOG_WRITER_HANDLED;
+}
+
+void dropMessage(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+
+void dropText(const gchar*) {}
+
+}  // namespace
+
+void silenceGlibOutput() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    g_log_set_writer_func(dropRecord, nullptr, nullptr);
+    g_log_set_default_handler(dropMessage, nullptr);
+    g_set_print_handler(dropText);
+    g_set_printerr_handler(dropText);
+    icalerror_set_errors_are_fatal(0);
+  });
+}
+
+}  // namespace pemrix::platform::eds

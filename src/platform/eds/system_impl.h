@@ -1,0 +1,49 @@
+// System::Impl: the EDS state the calendar and contact stores share: the source registry
+// (made on first use, made again after a failure) and the watchers of its signals, which
+// report sources of a kind appearing, going, or changing what they store.
+//
+// Thread safety: everything here runs on the GLib thread, except `addWatcher` and the
+// removal of its token, which may run on any thread.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <libedataserver/libedataserver.h>
+
+#include "platform/eds/bus_access.h"
+#include "platform/eds/eds_system.h"
+#include "platform/observer_token.h"
+
+namespace pemrix::platform {
+
+struct System::Impl {
+  ~Impl();
+
+  // The registry; throws PlatformError when it cannot be reached.
+  ESourceRegistry* registry();
+  // Forgets the registry after an error, so that the next request connects again.
+  void dropRegistry();
+
+  // Calls `onChange` whenever a source of `service` is added, removed, enabled, disabled or
+  // changed, until the token is released. Called on the GLib thread.
+  ObserverToken watchSources(eds::EdsService service, std::function<void()> onChange);
+
+ private:
+  struct Watchers;
+  void sourceEvent(ESource* source, bool always);
+  static void onSourceAdded(ESourceRegistry*, ESource* source, gpointer self);
+  static void onSourceChanged(ESourceRegistry*, ESource* source, gpointer self);
+
+  ESourceRegistry* registry_ = nullptr;
+  // The stored text of each source last seen, so that a "changed" signal that changed
+  // nothing stored (a client opening the source updates its connection state) is ignored.
+  std::map<std::string, std::string> seen_;
+  std::shared_ptr<Watchers> watchers_;
+};
+
+}  // namespace pemrix::platform

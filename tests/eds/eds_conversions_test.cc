@@ -1,0 +1,277 @@
+// The EDS layer's pure conversions, without a service: iCalendar times and zones,
+// recurrence expansion with detached occurrences, due dates, the query expressions, the
+// revision filter and the permission rule.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/eds/bus_access.h"
+#include "platform/eds/calendar_query.h"
+#include "platform/eds/change_fanout.h"
+#include "platform/eds/ical_time.h"
+#include "platform/eds/occurrences.h"
+#include "protocol/native_request.h"
+
+namespace pemrix::platform::eds {
+namespace {
+
+Instant at(const char* text) {
+  return *NativeRequest::parseDate(text);
+}
+
+std::string text(Instant instant) {
+  return formatDate(instant);
+}
+
+// Sets the local zone for one test and puts it back afterwards.
+class LocalZone {
+ public:
+  explicit LocalZone(const char* zone) {
+    if (const char* old = std::getenv("TZ")) saved_ = old;
+    setenv("TZ", zone, 1);
+    tzset();
+  }
+  ~LocalZone() {
+    if (saved_.empty()) {
+      unsetenv("TZ");
+    } else {
+      setenv("TZ", saved_.c_str(), 1);
+    }
+    tzset();
+  }
+
+ private:
+  std::string saved_;
+};
+
+using Component = std::unique_ptr<icalcomponent, void (*)(icalcomponent*)>;
+
+Component parse(const std::string& body) {
+  std::string ics = "BEGIN:VEVENT\r\n" + body + "END:VEVENT\r\n";
+  return Component(icalparser_parse_string(ics.c_str()), icalcomponent_free);
+}
+
+// The occurrences as "start/end" texts, in start order, "+" marking all-day ones.
+std::vector<std::string> expand(icalcomponent* master, const std::vector<icalcomponent*>& detached,
+                                const char* from, const char* to) {
+  std::vector<Occurrence> found = occurrencesIn(master, detached, at(from), at(to), nullptr);
+  std::sort(found.begin(), found.end(),
+            [](const Occurrence& a, const Occurrence& b) { return a.start < b.start; });
+  std::vector<std::string> out;
+  for (const Occurrence& o : found) {
+    out.push_back((o.allDay ? "+" : "") + text(o.start) + "/" + text(o.end));
+  }
+  return out;
+}
+
+TEST(EdsConversionTest, WallTimesResolveInTheirZoneUtcOrTheLocalZone) {
+  LocalZone zone("America/New_York");
+  auto berlin = parse("UID:a\r\nDTSTART;TZID=Europe/Berlin:20240701T100000\r\n");
+  icalproperty* start = icalcomponent_get_first_property(berlin.get(), ICAL_DTSTART_PROPERTY);
+  auto time = wallTimeOf(start, icalproperty_get_dtstart(start), nullptr);
+  ASSERT_TRUE(time);
+  EXPECT_EQ(text(*instantOf(*time)), "2024-07-01T08:00:00Z");
+  EXPECT_EQ(zoneName(time->zone), "Europe/Berlin");
+
+  // EDS writes its built-in zones with a prefix.
+  auto prefixed = parse(
+      "UID:a\r\nDTSTART;TZID=/freeassociation.sourceforge.net/Europe/Berlin:20240101T100000\r\n");
+  start = icalcomponent_get_first_property(prefixed.get(), ICAL_DTSTART_PROPERTY);
+  EXPECT_EQ(text(*instantOf(*wallTimeOf(start, icalproperty_get_dtstart(start), nullptr))),
+            "2024-01-01T09:00:00Z");
+
+  auto floating = parse("UID:a\r\nDTSTART:20240101T100000\r\n");
+  start = icalcomponent_get_first_property(floating.get(), ICAL_DTSTART_PROPERTY);
+  time = wallTimeOf(start, icalproperty_get_dtstart(start), nullptr);
+  EXPECT_TRUE(time->floating());
+  EXPECT_EQ(text(*instantOf(*time)), "2024-01-01T15:00:00Z");
+
+  auto utc = parse("UID:a\r\nDTSTART:20240101T100000Z\r\n");
+  start = icalcomponent_get_first_property(utc.get(), ICAL_DTSTART_PROPERTY);
+  time = wallTimeOf(start, icalproperty_get_dtstart(start), nullptr);
+  EXPECT_TRUE(time->utc());
+  EXPECT_EQ(text(*instantOf(*time)), "2024-01-01T10:00:00Z");
+
+  // A DATE is local midnight.
+  auto date = parse("UID:a\r\nDTSTART;VALUE=DATE:20240501\r\n");
+  start = icalcomponent_get_first_property(date.get(), ICAL_DTSTART_PROPERTY);
+  EXPECT_EQ(text(*instantOf(*wallTimeOf(start, icalproperty_get_dtstart(start), nullptr))),
+            "2024-05-01T04:00:00Z");
+
+  auto unknown = parse("UID:a\r\nDTSTART;TZID=Mars/Olympus:20240101T100000\r\n");
+  start = icalcomponent_get_first_property(unknown.get(), ICAL_DTSTART_PROPERTY);
+  EXPECT_FALSE(wallTimeOf(start, icalproperty_get_dtstart(start), nullptr));
+}
+
+TEST(EdsConversionTest, SingleEventsAndTheirDefaultLengths) {
+  LocalZone zone("Europe/Berlin");
+  auto timed = parse("UID:a\r\nDTSTART:20240501T100000Z\r\nDURATION:PT90M\r\n");
+  EXPECT_EQ(expand(timed.get(), {}, "2024-05-01T00:00:00Z", "2024-05-02T00:00:00Z"),
+            std::vector<std::string>{"2024-05-01T10:00:00Z/2024-05-01T11:30:00Z"});
+  // No end: a DATE lasts one day, a DATE-TIME no time at all.
+  auto day = parse("UID:a\r\nDTSTART;VALUE=DATE:20240501\r\n");
+  EXPECT_EQ(expand(day.get(), {}, "2024-05-01T00:00:00Z", "2024-05-02T00:00:00Z"),
+            std::vector<std::string>{"+2024-04-30T22:00:00Z/2024-05-01T22:00:00Z"});
+  auto instant = parse("UID:a\r\nDTSTART:20240501T100000Z\r\n");
+  EXPECT_EQ(expand(instant.get(), {}, "2024-05-01T00:00:00Z", "2024-05-02T00:00:00Z").size(), 1u);
+
+  // The window is half-open on both sides: an event ending at its start is out, one
+  // starting at its end is out, one running across it is in.
+  auto before = parse("UID:a\r\nDTSTART:20240501T080000Z\r\nDTEND:20240501T100000Z\r\n");
+  EXPECT_TRUE(expand(before.get(), {}, "2024-05-01T10:00:00Z", "2024-05-01T12:00:00Z").empty());
+  auto after = parse("UID:a\r\nDTSTART:20240501T120000Z\r\nDTEND:20240501T130000Z\r\n");
+  EXPECT_TRUE(expand(after.get(), {}, "2024-05-01T10:00:00Z", "2024-05-01T12:00:00Z").empty());
+  auto across = parse("UID:a\r\nDTSTART:20240501T080000Z\r\nDTEND:20240501T150000Z\r\n");
+  EXPECT_EQ(expand(across.get(), {}, "2024-05-01T10:00:00Z", "2024-05-01T12:00:00Z").size(), 1u);
+}
+
+TEST(EdsConversionTest, WeeklyRuleKeepsItsWallTimeAcrossAClockChange) {
+  // Europe/Berlin moves to summer time on 31 March 2024.
+  auto weekly = parse(
+      "UID:w\r\nDTSTART;TZID=Europe/Berlin:20240318T100000\r\n"
+      "DTEND;TZID=Europe/Berlin:20240318T110000\r\nRRULE:FREQ=WEEKLY;COUNT=4\r\n");
+  EXPECT_EQ(expand(weekly.get(), {}, "2024-03-01T00:00:00Z", "2024-05-01T00:00:00Z"),
+            (std::vector<std::string>{"2024-03-18T09:00:00Z/2024-03-18T10:00:00Z",
+                                      "2024-03-25T09:00:00Z/2024-03-25T10:00:00Z",
+                                      "2024-04-01T08:00:00Z/2024-04-01T09:00:00Z",
+                                      "2024-04-08T08:00:00Z/2024-04-08T09:00:00Z"}));
+}
+
+TEST(EdsConversionTest, ExcludedDatesAddedDatesAndLongRunningRules) {
+  auto daily = parse(
+      "UID:d\r\nDTSTART:20240501T090000Z\r\nDTEND:20240501T093000Z\r\n"
+      "RRULE:FREQ=DAILY;UNTIL=20240505T090000Z\r\nEXDATE:20240502T090000Z\r\n"
+      "RDATE:20240510T120000Z\r\n");
+  EXPECT_EQ(
+      expand(daily.get(), {}, "2024-05-01T00:00:00Z", "2024-05-31T00:00:00Z"),
+      (std::vector<std::string>{
+          "2024-05-01T09:00:00Z/2024-05-01T09:30:00Z", "2024-05-03T09:00:00Z/2024-05-03T09:30:00Z",
+          "2024-05-04T09:00:00Z/2024-05-04T09:30:00Z", "2024-05-05T09:00:00Z/2024-05-05T09:30:00Z",
+          "2024-05-10T12:00:00Z/2024-05-10T12:30:00Z"}));
+
+  // A daily rule running since 1990 yields exactly the window's days.
+  auto old = parse("UID:o\r\nDTSTART:19900101T060000Z\r\nDURATION:PT1H\r\nRRULE:FREQ=DAILY\r\n");
+  std::vector<std::string> days =
+      expand(old.get(), {}, "2024-05-01T00:00:00Z", "2024-06-01T00:00:00Z");
+  ASSERT_EQ(days.size(), 31u);
+  EXPECT_EQ(days.front(), "2024-05-01T06:00:00Z/2024-05-01T07:00:00Z");
+  EXPECT_EQ(days.back(), "2024-05-31T06:00:00Z/2024-05-31T07:00:00Z");
+}
+
+TEST(EdsConversionTest, DetachedOccurrencesReplaceTheirSlotWhereverTheyMove) {
+  auto master = parse(
+      "UID:s\r\nDTSTART:20240506T100000Z\r\nDTEND:20240506T110000Z\r\n"
+      "RRULE:FREQ=WEEKLY;COUNT=3\r\n");
+  // The second occurrence moved out of the window, the third into it from its end.
+  auto movedOut = parse(
+      "UID:s\r\nRECURRENCE-ID:20240513T100000Z\r\nDTSTART:20240620T100000Z\r\n"
+      "DTEND:20240620T110000Z\r\nSUMMARY:moved away\r\n");
+  auto movedIn = parse(
+      "UID:s\r\nRECURRENCE-ID:20240520T100000Z\r\nDTSTART:20240507T150000Z\r\n"
+      "DTEND:20240507T160000Z\r\n");
+  std::vector<icalcomponent*> detached = {movedOut.get(), movedIn.get()};
+  EXPECT_EQ(expand(master.get(), detached, "2024-05-01T00:00:00Z", "2024-05-19T00:00:00Z"),
+            (std::vector<std::string>{"2024-05-06T10:00:00Z/2024-05-06T11:00:00Z",
+                                      "2024-05-07T15:00:00Z/2024-05-07T16:00:00Z"}));
+  // Without its master (not found by the window query), a detached occurrence still counts.
+  EXPECT_EQ(expand(nullptr, {movedOut.get()}, "2024-06-01T00:00:00Z", "2024-07-01T00:00:00Z"),
+            std::vector<std::string>{"2024-06-20T10:00:00Z/2024-06-20T11:00:00Z"});
+}
+
+TEST(EdsConversionTest, AllDayRulesStartAtLocalMidnight) {
+  LocalZone zone("Europe/Berlin");
+  auto birthday = parse(
+      "UID:b\r\nDTSTART;VALUE=DATE:20200315\r\nDTEND;VALUE=DATE:20200316\r\n"
+      "RRULE:FREQ=YEARLY\r\n");
+  EXPECT_EQ(expand(birthday.get(), {}, "2024-03-01T00:00:00Z", "2024-04-01T00:00:00Z"),
+            std::vector<std::string>{"+2024-03-14T23:00:00Z/2024-03-15T23:00:00Z"});
+  // Across the spring clock change a day is still a calendar day (23 hours long).
+  auto spring = parse("UID:c\r\nDTSTART;VALUE=DATE:20240331\r\nDTEND;VALUE=DATE:20240401\r\n");
+  EXPECT_EQ(expand(spring.get(), {}, "2024-03-30T00:00:00Z", "2024-04-02T00:00:00Z"),
+            std::vector<std::string>{"+2024-03-30T23:00:00Z/2024-03-31T22:00:00Z"});
+}
+
+TEST(EdsConversionTest, DueDatesKeepTheirFormAndResolveExactly) {
+  LocalZone zone("Europe/Berlin");
+  auto due = [](const char* line) {
+    std::string ics = std::string("BEGIN:VTODO\r\nUID:t\r\n") + line + "\r\nEND:VTODO\r\n";
+    Component task(icalparser_parse_string(ics.c_str()), icalcomponent_free);
+    icalproperty* property = icalcomponent_get_first_property(task.get(), ICAL_DUE_PROPERTY);
+    return dueComponents(*wallTimeOf(property, icalproperty_get_due(property), nullptr));
+  };
+  DateComponents date = due("DUE;VALUE=DATE:20240101");
+  EXPECT_EQ(*date.day, 1);
+  EXPECT_FALSE(date.hour);
+  EXPECT_FALSE(date.timeZone);
+  EXPECT_EQ(text(*dueInstant(date)), "2023-12-31T23:00:00Z");
+
+  DateComponents zoned = due("DUE;TZID=America/New_York:20240502T093000");
+  EXPECT_EQ(*zoned.timeZone, "America/New_York");
+  EXPECT_EQ(*zoned.hour, 9);
+  EXPECT_EQ(text(*dueInstant(zoned)), "2024-05-02T13:30:00Z");
+  DateComponents utc = due("DUE:20240502T093000Z");
+  EXPECT_EQ(*utc.timeZone, "UTC");
+  EXPECT_EQ(text(*dueInstant(utc)), "2024-05-02T09:30:00Z");
+  DateComponents floating = due("DUE:20240502T093000");
+  EXPECT_FALSE(floating.timeZone);
+  EXPECT_EQ(text(*dueInstant(floating)), "2024-05-02T07:30:00Z");
+
+  // Components without the kept instant are read in their own zone or the local one.
+  DateComponents bare;
+  bare.year = 2024;
+  bare.month = 5;
+  bare.day = 1;
+  EXPECT_EQ(text(*dueInstant(bare)), "2024-04-30T22:00:00Z");
+  bare.timeZone = "Asia/Tokyo";
+  bare.hour = 9;
+  EXPECT_EQ(text(*dueInstant(bare)), "2024-05-01T00:00:00Z");
+  bare.timeZone = "Nowhere/Atall";
+  EXPECT_FALSE(dueInstant(bare));
+  bare.timeZone.reset();
+  bare.year = 9223372036854775807;
+  EXPECT_FALSE(dueInstant(bare));
+  bare.year.reset();
+  EXPECT_FALSE(dueInstant(bare));
+}
+
+TEST(EdsConversionTest, QueriesAskForTheWindowWidenedByADay) {
+  EXPECT_EQ(windowExpression("occur-in-time-range?", at("2024-05-01T10:00:00Z"),
+                             at("2024-05-31T23:59:59Z")),
+            "(occur-in-time-range? (make-time \"20240430T100000Z\") "
+            "(make-time \"20240601T235959Z\"))");
+}
+
+TEST(EdsConversionTest, RevisionFilterReportsOnlyNewValues) {
+  RevisionFilter filter;
+  EXPECT_FALSE(filter.changed("cal", "r1"));  // the first value is where it starts
+  EXPECT_FALSE(filter.changed("cal", "r1"));  // another client opened the source
+  EXPECT_TRUE(filter.changed("cal", "r2"));
+  EXPECT_FALSE(filter.changed("cal", "r2"));
+  EXPECT_FALSE(filter.changed("book", "r2"));  // sources are apart
+  filter.forget("cal");
+  EXPECT_FALSE(filter.changed("cal", "r3"));
+}
+
+TEST(EdsAccessTest, StatusComesFromTheNamesTheBusShows) {
+  const std::set<std::string> all = {"org.gnome.evolution.dataserver.Sources5",
+                                     "org.gnome.evolution.dataserver.Calendar8",
+                                     "org.gnome.evolution.dataserver.AddressBook10"};
+  EXPECT_EQ(accessStatus(all, EdsService::calendar, false), 3);
+  EXPECT_EQ(accessStatus(all, EdsService::addressBook, true), 3);
+  EXPECT_EQ(accessStatus(std::nullopt, EdsService::calendar, false), 1);
+  EXPECT_EQ(accessStatus(std::nullopt, EdsService::calendar, true), 1);
+  std::set<std::string> noBooks = all;
+  noBooks.erase("org.gnome.evolution.dataserver.AddressBook10");
+  EXPECT_EQ(accessStatus(noBooks, EdsService::calendar, false), 3);
+  EXPECT_EQ(accessStatus(noBooks, EdsService::addressBook, false), 1);
+  EXPECT_EQ(accessStatus(noBooks, EdsService::addressBook, true), 2);
+  EXPECT_EQ(accessStatus(std::set<std::string>{}, EdsService::calendar, true), 2);
+}
+
+}  // namespace
+}  // namespace pemrix::platform::eds
