@@ -186,8 +186,21 @@ void CalendarStore::fetchIncompleteReminders(Instant start, Instant end,
     reminders.reset();
   }
   // The answer comes later, from its own task on the GLib thread, as the interface promises.
-  eds::GlibThread::instance().post([completion = std::move(completion),
-                                    reminders = std::move(reminders)] { completion(reminders); });
+  eds::GlibThread::instance().post(
+      [completion = std::move(completion), reminders = std::move(reminders)] {
+        if (!reminders) {
+          completion(nullptr);
+          return;
+        }
+        ReminderWalk walk = [&reminders](const ReminderVisitor& visitor) {
+          for (const ReminderRecord& reminder : *reminders) {
+            bool stop = false;
+            visitor(reminder, stop);
+            if (stop) return;
+          }
+        };
+        completion(&walk);
+      });
 }
 
 ObserverToken CalendarStore::observeChanges(std::function<void()> onChange) {
