@@ -47,7 +47,7 @@ void BM_ChangeBurstThroughMainQueue(benchmark::State& state) {
     for (int i = 0; i < kBurst; ++i) {
       harness.queue().async([bridge, entity = kAllEntities[i % 3]] { bridge->changed(entity); });
     }
-    harness.queue().runReady();
+    harness.runReady();
     harness.advance(kChangeWindow);
     const auto end = std::chrono::steady_clock::now();
     state.SetIterationTime(std::chrono::duration<double>(end - begin).count());

@@ -1,6 +1,7 @@
-// BridgeHarness: a NativeBridge over the simulator on a manual clock, with its
-// output lines and exit status captured. Store work runs on real threads; the harness waits
-// (in real time, briefly) for their answers to reach the main queue.
+// BridgeHarness: a NativeBridge over the simulator on virtual time, with its output lines
+// and every call of its exit hook captured (a second exit would show). Store work runs on
+// real threads; the harness waits (in real time, briefly) for their answers to reach the
+// main queue.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,9 +14,10 @@
 #include <vector>
 
 #include "bridge/native_bridge.h"
-#include "platform/clock.h"
 #include "platform/main_queue.h"
 #include "platform/system.h"
+#include "sim/manual_queue.h"
+#include "sim/sim_clock.h"
 #include "sim/world.h"
 
 namespace pemrix::testing {
@@ -28,18 +30,17 @@ inline Instant harnessStart() {
 class BridgeHarness {
  public:
   explicit BridgeHarness(platform::World world = {})
-      : clock_(platform::Clock::manual(harnessStart())),
+      : clock_(platform::SimClock::manual(harnessStart())),
         system_(std::move(world), *clock_),
-        queue_(*clock_) {
-    bridge_ = std::make_unique<NativeBridge>(BridgeEnvironment{queue_, *clock_, system_,
-                                                               [this](std::string_view bytes) {
-                                                                 lines_.emplace_back(bytes);
-                                                                 return true;
-                                                               },
-                                                               [this](int status) {
-                                                                 if (!exitStatus_)
-                                                                   exitStatus_ = status;
-                                                               }});
+        queue_(clock_->clock()) {
+    system_.recordCalls(true);
+    bridge_ = std::make_unique<NativeBridge>(
+        BridgeEnvironment{queue_, clock_->clock(), system_,
+                          [this](std::string_view bytes) {
+                            lines_.emplace_back(bytes);
+                            return true;
+                          },
+                          [this](int status) { exits_.push_back(status); }});
   }
 
   ~BridgeHarness() {
@@ -54,10 +55,10 @@ class BridgeHarness {
   // stopped, waiting up to five real seconds for store threads. Returns the line count.
   std::size_t awaitLines(std::size_t count) {
     auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (lines_.size() < count && !exitStatus_ && std::chrono::steady_clock::now() < giveUp) {
-      queue_.runReady();
-      if (lines_.size() >= count || exitStatus_) break;
-      queue_.waitForTask(0.01);
+    while (lines_.size() < count && exits_.empty() && std::chrono::steady_clock::now() < giveUp) {
+      platform::runReady(queue_);
+      if (lines_.size() >= count || !exits_.empty()) break;
+      platform::waitForTask(queue_, 0.01);
     }
     return lines_.size();
   }
@@ -66,10 +67,10 @@ class BridgeHarness {
   // that nothing (more) is written.
   void settle() {
     for (int i = 0; i < 20; ++i) {
-      queue_.runReady();
+      platform::runReady(queue_);
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    queue_.runReady();
+    platform::runReady(queue_);
   }
 
   // Waits until simulated store work has reached one of the world's delays, so that
@@ -77,7 +78,21 @@ class BridgeHarness {
   void awaitDelay() { ASSERT_TRUE(clock_->waitForSleepers(1, 5)) << "no store work is waiting"; }
 
   // Moves virtual time forward, running timers at their moments.
-  void advance(double seconds) { queue_.advance(seconds); }
+  void advance(double seconds) { platform::advance(queue_, *clock_, seconds); }
+  // Virtual seconds since the harness started.
+  double now() const { return clock_->uptime(); }
+  // Moves virtual time to `moment`, running the main queue (and its timers) on the way.
+  void advanceTo(double moment) {
+    if (moment > now()) advance(moment - now());
+  }
+  // Moves virtual time to `moment` without running the main queue.
+  void moveClockTo(double moment) {
+    if (moment > now()) clock_->advance(moment - now());
+  }
+  // Runs what has reached the main queue; returns how many tasks ran.
+  std::size_t runReady() { return platform::runReady(queue_); }
+  // Waits (in real time, at most `realSeconds`) for a task to reach the main queue.
+  bool waitForTask(double realSeconds) { return platform::waitForTask(queue_, realSeconds); }
 
   // Output lines as written, each with its newline.
   const std::vector<std::string>& lines() const { return lines_; }
@@ -86,18 +101,28 @@ class BridgeHarness {
     const std::string& raw = lines_.at(index);
     return raw.substr(0, raw.size() - 1);
   }
-  std::optional<int> exitStatus() const { return exitStatus_; }
+  // Output lines without their newlines.
+  std::vector<std::string> texts() const {
+    std::vector<std::string> texts;
+    for (std::size_t i = 0; i < lines_.size(); ++i) texts.push_back(line(i));
+    return texts;
+  }
+  // The status of the first exit, and every exit call in order.
+  std::optional<int> exitStatus() const {
+    return exits_.empty() ? std::nullopt : std::optional<int>(exits_.front());
+  }
+  const std::vector<int>& exits() const { return exits_; }
   platform::System& system() { return system_; }
-  platform::Clock& clock() { return *clock_; }
+  platform::SimClock& clock() { return *clock_; }
   platform::MainQueue& queue() { return queue_; }
   NativeBridge& bridge() { return *bridge_; }
 
  private:
-  std::unique_ptr<platform::Clock> clock_;
+  std::unique_ptr<platform::SimClock> clock_;
   platform::System system_;
   platform::MainQueue queue_;
   std::vector<std::string> lines_;
-  std::optional<int> exitStatus_;
+  std::vector<int> exits_;
   std::unique_ptr<NativeBridge> bridge_;
 };
 

@@ -143,9 +143,9 @@ TEST(NativeBridgeTest, AnswerReachingTheQueueAtTheDeadlineIsDropped) {
   harness.send(kEventsQuery);
   harness.awaitDelay();
   harness.clock().advance(14.5);  // the store answers while the request is still live...
-  ASSERT_TRUE(harness.queue().waitForTask(5));
+  ASSERT_TRUE(harness.waitForTask(5));
   harness.clock().advance(0.5);  // ...but the main queue only gets to it at the deadline
-  harness.queue().runReady();
+  harness.runReady();
   ASSERT_EQ(harness.lines().size(), 1u);
   EXPECT_EQ(harness.line(0), failureLine(R"("q1")", BridgeFailure::timeout()));
   EXPECT_EQ(harness.exitStatus(), 0);
@@ -200,8 +200,8 @@ void postChanges(BridgeHarness& harness, platform::WorldChange::Store store, int
     harness.system().postChange(store);
     std::size_t ran = 0;
     while (ran < perNotification) {
-      ASSERT_TRUE(harness.queue().waitForTask(5));
-      ran += harness.queue().runReady();
+      ASSERT_TRUE(harness.waitForTask(5));
+      ran += harness.runReady();
     }
   }
 }

@@ -6,9 +6,7 @@
 // documented alternative, nothing after the process ended, exit status 0, and exactly one
 // exit.
 //
-// The bridge is driven like BridgeHarness drives it, but through a small harness of its
-// own that counts every call of the exit hook (BridgeHarness keeps only the first status),
-// so that a second exit would show.
+// BridgeHarness records every call of the exit hook, so that a second exit would show.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,7 +20,6 @@
 
 #include "bridge/native_bridge.h"
 #include "bridge_harness.h"
-#include "platform/clock.h"
 #include "platform/main_queue.h"
 #include "platform/system.h"
 #include "sim/world.h"
@@ -31,62 +28,6 @@ namespace pemrix::testing {
 namespace {
 
 using platform::World;
-
-// A NativeBridge over the simulator on a manual clock, recording its output and
-// every exit call.
-class CountingHarness {
- public:
-  explicit CountingHarness(World world)
-      : clock_(platform::Clock::manual(harnessStart())),
-        system_(std::move(world), *clock_),
-        queue_(*clock_) {
-    bridge_ = std::make_unique<NativeBridge>(
-        BridgeEnvironment{queue_, *clock_, system_,
-                          [this](std::string_view bytes) {
-                            EXPECT_EQ(bytes.back(), '\n');
-                            lines_.emplace_back(bytes.substr(0, bytes.size() - 1));
-                            return true;
-                          },
-                          [this](int status) { exits_.push_back(status); }});
-  }
-  ~CountingHarness() {
-    system_.close();
-    bridge_.reset();
-  }
-
-  NativeBridge& bridge() { return *bridge_; }
-  platform::Clock& clock() { return *clock_; }
-  platform::MainQueue& queue() { return queue_; }
-  platform::System& system() { return system_; }
-  const std::vector<std::string>& lines() const { return lines_; }
-  const std::vector<int>& exits() const { return exits_; }
-  double now() const { return clock_->uptime(); }
-
-  // Moves virtual time to `moment`, running the main queue (and its timers) on the way.
-  void advanceTo(double moment) {
-    if (moment > now()) queue_.advance(moment - now());
-  }
-  // Moves virtual time to `moment` without running the main queue.
-  void moveClockTo(double moment) {
-    if (moment > now()) clock_->advance(moment - now());
-  }
-  // Runs main-queue work that arrives within a short real-time grace period.
-  void settle() {
-    for (int i = 0; i < 20; ++i) {
-      queue_.runReady();
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    queue_.runReady();
-  }
-
- private:
-  std::unique_ptr<platform::Clock> clock_;
-  platform::System system_;
-  platform::MainQueue queue_;
-  std::vector<std::string> lines_;
-  std::vector<int> exits_;
-  std::unique_ptr<NativeBridge> bridge_;
-};
 
 constexpr double kDeadline = 15;  // the allowance of a query
 constexpr double kIdle = 30;      // the idle period after an answer
@@ -191,7 +132,7 @@ std::vector<std::string> predictedLines(const std::array<Event, 5>& order, Timin
 }
 
 // Plays one event on the bridge.
-void play(CountingHarness& harness, Event event, Timing timing, double& answerMoment) {
+void play(BridgeHarness& harness, Event event, Timing timing, double& answerMoment) {
   switch (event) {
     case Event::shutdown:
       harness.bridge().receive(R"({"id":"bye","command":"shutdown"})");
@@ -206,7 +147,7 @@ void play(CountingHarness& harness, Event event, Timing timing, double& answerMo
       if (timing == Timing::earlyAtItsTurn) {
         harness.moveClockTo(storeAnswerMoment(timing));
         if (!harness.bridge().stopped()) {
-          ASSERT_TRUE(harness.queue().waitForTask(5));
+          ASSERT_TRUE(harness.waitForTask(5));
         }
       }
       if (timing == Timing::atTheDeadline) harness.moveClockTo(kDeadline);
@@ -251,27 +192,27 @@ World oneEventWorld(double storeDelay) {
 
 void runOrdering(const std::array<Event, 5>& order, Timing timing) {
   SCOPED_TRACE(orderName(order) + ", store answer " + timingName(timing));
-  CountingHarness harness(oneEventWorld(storeAnswerMoment(timing)));
+  BridgeHarness harness(oneEventWorld(storeAnswerMoment(timing)));
   harness.bridge().receive(kQuery);
   ASSERT_TRUE(harness.clock().waitForSleepers(1, 5)) << "the store never reached its delay";
   if (timing == Timing::earlyInFlight || timing == Timing::atTheDeadline) {
     harness.moveClockTo(storeAnswerMoment(timing));  // the store answers; nothing runs yet
-    ASSERT_TRUE(harness.queue().waitForTask(5));
+    ASSERT_TRUE(harness.waitForTask(5));
   }
   double answerMoment = 0;
   for (Event event : order) {
     play(harness, event, timing, answerMoment);
     if (::testing::Test::HasFatalFailure()) return;
   }
-  EXPECT_EQ(harness.lines(), predictedLines(order, timing));
+  EXPECT_EQ(harness.texts(), predictedLines(order, timing));
   EXPECT_EQ(harness.exits(), std::vector<int>{0});
   // Nothing more is written and nobody exits again, whatever comes later.
-  const std::size_t written = harness.lines().size();
+  const std::size_t written = harness.texts().size();
   harness.advanceTo(harness.now() + 300);
   harness.settle();
   harness.bridge().receive(R"({"id":"late","command":"status"})");
   harness.bridge().stop();
-  EXPECT_EQ(harness.lines().size(), written);
+  EXPECT_EQ(harness.texts().size(), written);
   EXPECT_EQ(harness.exits(), std::vector<int>{0});
 }
 
@@ -320,14 +261,14 @@ TEST(RaceOrderTest, ChangeNotificationsDuringARequest) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    CountingHarness harness(oneEventWorld(c.storeDelay));
+    BridgeHarness harness(oneEventWorld(c.storeDelay));
     harness.bridge().receive(kQuery);  // creates the event store, which is then observed
     ASSERT_TRUE(harness.clock().waitForSleepers(1, 5));
     harness.advanceTo(c.postAt);
     harness.system().postChange(platform::WorldChange::Store::events);
     for (std::size_t ran = 0; ran < 2;) {  // "events" and "reminders" reach the queue
-      ASSERT_TRUE(harness.queue().waitForTask(5));
-      ran += harness.queue().runReady();
+      ASSERT_TRUE(harness.waitForTask(5));
+      ran += harness.runReady();
     }
     if (c.shutdownAt) {
       harness.advanceTo(*c.shutdownAt);
@@ -336,12 +277,12 @@ TEST(RaceOrderTest, ChangeNotificationsDuringARequest) {
     harness.advanceTo(c.storeDelay - 0.01);  // windows and timers due before the store answers
     harness.moveClockTo(c.storeDelay);
     if (c.storeDelay < kDeadline && !harness.bridge().stopped()) {
-      ASSERT_TRUE(harness.queue().waitForTask(5));
+      ASSERT_TRUE(harness.waitForTask(5));
     }
     harness.settle();
     harness.advanceTo(100);  // any window, the deadline and the idle timer have run
     harness.settle();
-    EXPECT_EQ(harness.lines(), c.expected);
+    EXPECT_EQ(harness.texts(), c.expected);
     EXPECT_EQ(harness.exits(), std::vector<int>{0});
   }
 }

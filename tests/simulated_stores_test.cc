@@ -43,7 +43,10 @@ bool eventually(Condition condition) {
 // A system over `json` on a manual clock that starts at 2024-05-01T00:00:00Z.
 class SimulatedStoresTest : public ::testing::Test {
  protected:
-  void start(const char* json) { system_ = std::make_unique<System>(worldFrom(json), *clock_); }
+  void start(const char* json) {
+    system_ = std::make_unique<System>(worldFrom(json), *clock_);
+    system_->recordCalls(true);
+  }
   void TearDown() override {
     if (system_) system_->close();
   }
@@ -75,7 +78,7 @@ class SimulatedStoresTest : public ::testing::Test {
     return all;
   }
 
-  std::unique_ptr<Clock> clock_ = Clock::manual(at("2024-05-01T00:00:00Z"));
+  std::unique_ptr<SimClock> clock_ = SimClock::manual(at("2024-05-01T00:00:00Z"));
   std::unique_ptr<System> system_;
 };
 

@@ -61,7 +61,7 @@ platform::World reminderWorld() {
 TEST(SimulatorResources, FinishedFetchThreadsAreJoined) {
   const std::optional<long> before = virtualKiB();
   if (!before) GTEST_SKIP() << "no /proc/self/status";
-  auto clock = platform::Clock::manual(harnessStart());
+  auto clock = platform::SimClock::manual(harnessStart());
   platform::System system(reminderWorld(), *clock);
   platform::CalendarStore store(system);
   const auto lists = store.calendars(platform::CalendarEntityType::reminders);
@@ -95,11 +95,11 @@ TEST(SimulatorResources, TheStoresThreadStartsWithTheFirstStoreRequest) {
   EXPECT_EQ(threadCount(), *before + 1);
 }
 
-TEST(SimulatorResources, CallLogCanBeTurnedOffForLongSessions) {
+TEST(SimulatorResources, CallLogIsOffUnlessTurnedOn) {
   platform::World world;
   world.calendars.push_back({"cal", "Home", platform::CalendarEntityType::events});
   BridgeHarness harness(world);
-  harness.system().stopRecordingCalls();
+  harness.system().recordCalls(false);
   for (int i = 0; i < 3; ++i) {
     harness.send(R"({"id":"l","command":"list-sources","entity":"events"})");
     ASSERT_EQ(harness.awaitLines(static_cast<std::size_t>(i) + 1), static_cast<std::size_t>(i) + 1);

@@ -10,8 +10,8 @@
 
 #include <mutex>
 
+#include "common/instant.h"
 #include "platform/clock.h"
-#include "platform/instant.h"
 
 namespace pemrix {
 

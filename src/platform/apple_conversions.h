@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/instant.h"
+#include "common/instant.h"
 
 namespace pemrix::platform {
 

@@ -24,8 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "common/instant.h"
 #include "platform/calendar_entity_type.h"
-#include "platform/instant.h"
 #include "platform/observer_token.h"
 #include "platform/platform_error.h"
 #include "platform/system.h"

@@ -9,7 +9,8 @@
 //
 // Implementations: Dispatch's main queue with the main run loop on Apple platforms
 // (apple/main_queue.mm); a mutex, a condition variable and a timer heap elsewhere
-// (threads/main_queue.cc), which tests can also drive by hand on a manual clock.
+// (threads/main_queue.cc), which tests can also drive by hand on virtual time
+// (sim/manual_queue.h).
 #pragma once
 
 #include <cstddef>
@@ -55,21 +56,9 @@ class MainQueue {
   // through an exit inside a task.
   [[noreturn]] void run();
 
-#if !defined(PEMRIX_PLATFORM_APPLE)
-  // Driving the queue by hand, for tests on a manual clock (std::thread queue only).
-
-  // Runs queued tasks and delayed tasks that are due until none is ready; returns how
-  // many ran.
-  std::size_t runReady();
-  // Moves the manual clock forward by `seconds`, stopping at each delayed task's moment
-  // to run what is ready then, so that tasks run at their own virtual times.
-  void advance(double seconds);
-  // Blocks (in real time, at most `realSeconds`) until a task has been submitted that has
-  // not run yet; returns whether there is one.
-  bool waitForTask(double realSeconds);
-#endif
-
+  // The implementation's own state, for code that belongs to the same implementation.
   struct Impl;
+  Impl& impl();
 
  private:
   std::unique_ptr<Impl> impl_;

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/instant.h"
+#include "common/instant.h"
 #include "protocol/native_entity.h"
 
 namespace pemrix {

@@ -11,8 +11,8 @@
 #include <optional>
 #include <string>
 
+#include "common/instant.h"
 #include "platform/calendar_store.h"
-#include "platform/instant.h"
 
 namespace pemrix::platform {
 

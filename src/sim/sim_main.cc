@@ -8,7 +8,6 @@
 #include <variant>
 
 #include "channel/process_entry.h"
-#include "platform/clock.h"
 #include "platform/system.h"
 #include "sim/world.h"
 
@@ -16,7 +15,7 @@ namespace {
 
 constexpr int kExitBadWorld = 78;
 
-pemrix::platform::World worldOrExit(pemrix::platform::Clock& clock) {
+pemrix::platform::World worldOrExit(pemrix::platform::SimClock& clock) {
   const char* path = std::getenv("PEMRIX_BRIDGE_WORLD");
   if (path == nullptr || *path == '\0') return pemrix::platform::demoWorld(clock.now());
   auto loaded = pemrix::platform::loadWorldFile(path);
@@ -32,8 +31,7 @@ pemrix::platform::World worldOrExit(pemrix::platform::Clock& clock) {
 int main(int argc, char** /*argv*/) {
   pemrix::ignoreBrokenPipes();
   if (!pemrix::startedWithoutArguments(argc)) return pemrix::kExitUsage;
-  auto* clock = new pemrix::platform::Clock();
+  auto* clock = new pemrix::platform::SimClock();
   auto* system = new pemrix::platform::System(worldOrExit(*clock), *clock);
-  system->stopRecordingCalls();
-  pemrix::serve(*system, *clock);
+  pemrix::serve(*system, clock->clock());
 }

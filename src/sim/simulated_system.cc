@@ -9,7 +9,7 @@
 
 namespace pemrix::platform {
 
-System::System(World world, Clock& clock)
+System::System(World world, SimClock& clock)
     : impl_(std::make_unique<Impl>(std::move(world), clock)) {}
 
 System::~System() {
@@ -18,10 +18,6 @@ System::~System() {
 
 void System::close() {
   impl_->close();
-}
-
-Clock& System::clock() {
-  return impl_->clock;
 }
 
 int System::authorization(WorldEntity entity) const {
@@ -40,11 +36,11 @@ System::Record System::record() const {
   return impl_->record();
 }
 
-void System::stopRecordingCalls() {
-  impl_->stopRecordingCalls();
+void System::recordCalls(bool on) {
+  impl_->recordCalls(on);
 }
 
-System::Impl::Impl(World worldIn, Clock& clockIn)
+System::Impl::Impl(World worldIn, SimClock& clockIn)
     : world(std::move(worldIn)), clock(clockIn), startUptime_(clockIn.uptime()) {
   for (std::size_t i = 0; i < authorization_.size(); ++i) {
     authorization_[i] = world.authorization[i];
@@ -170,9 +166,9 @@ void System::Impl::logContactFetch(const ContactFetchRequest& request) {
   if (recordingCalls_) record_.contactFetches.push_back(request);
 }
 
-void System::Impl::stopRecordingCalls() {
+void System::Impl::recordCalls(bool on) {
   std::lock_guard<std::mutex> lock(recordMutex_);
-  recordingCalls_ = false;
+  recordingCalls_ = on;
 }
 
 void System::Impl::noteStoreCreated(bool contactStore) {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/clock.h"
+#include "sim/sim_clock.h"
 #include "sim/world.h"
 
 namespace pemrix::platform {
@@ -22,7 +22,7 @@ struct ContactFetchRequest;
 
 class System {
  public:
-  System(World world, Clock& clock);
+  System(World world, SimClock& clock);
   ~System();
   System(const System&) = delete;
   System& operator=(const System&) = delete;
@@ -30,8 +30,6 @@ class System {
   // Ends the simulated threads: pending delays are abandoned and their completions and
   // notifications are never delivered. Idempotent.
   void close();
-
-  Clock& clock();
 
   // The current raw authorisation status of an entity, and a way to change it, as the
   // user would in the system settings.
@@ -54,9 +52,10 @@ class System {
     std::vector<ContactFetchRequest> contactFetches;
   };
   Record record() const;
-  // Stops adding to the lists of calls and fetches (the counts go on). The simulator serves
-  // for hours and has no reader for them, so it turns them off to keep its memory flat.
-  void stopRecordingCalls();
+  // Turns the lists of calls and fetches on or off (the counts always go on). They are off
+  // from the start: the simulator serves for hours with no reader for them, and keeps its
+  // memory flat; tests turn them on.
+  void recordCalls(bool on);
 
   struct Impl;
   Impl& impl() { return *impl_; }

@@ -28,11 +28,11 @@
 namespace pemrix::platform {
 
 struct System::Impl {
-  Impl(World world, Clock& clock);
+  Impl(World world, SimClock& clock);
   ~Impl();
 
   const World world;
-  Clock& clock;
+  SimClock& clock;
 
   // Authorisation. Readable means 3, or 3 or 4 for contacts.
   int authorization(WorldEntity entity) const;
@@ -69,7 +69,7 @@ struct System::Impl {
   void logContactFetch(const ContactFetchRequest& request);
   void noteStoreCreated(bool contactStore);
   Record record() const;
-  void stopRecordingCalls();
+  void recordCalls(bool on);
 
   void close();
 
@@ -95,7 +95,7 @@ struct System::Impl {
 
   mutable std::mutex recordMutex_;  // guards record_
   Record record_;
-  bool recordingCalls_ = true;  // guarded by recordMutex_
+  bool recordingCalls_ = false;  // guarded by recordMutex_
 };
 
 // The world's index of an entity, and the entity that a calendar entity type stands for.

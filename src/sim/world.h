@@ -12,8 +12,8 @@
 #include <variant>
 #include <vector>
 
+#include "common/instant.h"
 #include "platform/calendar_entity_type.h"
-#include "platform/instant.h"
 
 namespace pemrix::platform {
 

@@ -14,7 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "platform/instant.h"
+#include "common/instant.h"
 
 namespace pemrix::platform {
 

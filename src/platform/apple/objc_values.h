@@ -15,7 +15,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/instant.h"
+#include "common/instant.h"
 #include "platform/observer_token.h"
 #include "platform/platform_error.h"
 

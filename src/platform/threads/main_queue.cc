@@ -1,70 +1,11 @@
 // The main queue over std::thread: a task deque and a timer heap guarded by one
-// mutex. The main thread runs it forever in the product; tests drive it by hand on a
-// manual clock with `runReady`, `advance` and `waitForTask`.
+// mutex. The main thread runs it forever in the product; tests and benchmarks drive it by
+// hand through its `Impl` (sim/manual_queue.h).
 #include "platform/main_queue.h"
 
-#include "platform/delayed_task_state.h"
-
-#include <condition_variable>
-#include <cstdint>
-#include <deque>
-#include <mutex>
-#include <queue>
-#include <vector>
+#include "platform/threads/main_queue_impl.h"
 
 namespace pemrix::platform {
-
-namespace {
-
-// Orders the timer heap by due time, then by scheduling order.
-struct LaterFirst {
-  bool operator()(const std::shared_ptr<DelayedTask::State>& a,
-                  const std::shared_ptr<DelayedTask::State>& b) const {
-    if (a->due != b->due) return a->due > b->due;
-    return a->sequence > b->sequence;
-  }
-};
-
-}  // namespace
-
-struct MainQueue::Impl {
-  explicit Impl(Clock& c) : clock(c) {}
-
-  // Takes the next piece of work that is ready: a queued task first, then a due timer.
-  // Returns an empty task when nothing is ready. Called with `mutex` held.
-  Task takeReady() {
-    if (!tasks.empty()) {
-      Task task = std::move(tasks.front());
-      tasks.pop_front();
-      return task;
-    }
-    while (!timers.empty() && timers.top()->due <= clock.uptime()) {
-      std::shared_ptr<DelayedTask::State> timer = timers.top();
-      timers.pop();
-      if (!timer->cancelled && timer->task) {
-        return [timer] {
-          if (!timer->cancelled) timer->task();
-        };
-      }
-    }
-    return nullptr;
-  }
-
-  // The earliest due time of a timer still pending, or a negative value when none is.
-  double nextDue() {
-    while (!timers.empty() && timers.top()->cancelled) timers.pop();
-    return timers.empty() ? -1 : timers.top()->due;
-  }
-
-  Clock& clock;
-  std::mutex mutex;
-  std::condition_variable wake;
-  std::deque<Task> tasks;
-  std::priority_queue<std::shared_ptr<DelayedTask::State>,
-                      std::vector<std::shared_ptr<DelayedTask::State>>, LaterFirst>
-      timers;
-  uint64_t sequence = 0;
-};
 
 MainQueue::MainQueue(Clock& clock) : impl_(std::make_unique<Impl>(clock)) {}
 MainQueue::~MainQueue() = default;
@@ -124,41 +65,8 @@ void MainQueue::run() {
   }
 }
 
-std::size_t MainQueue::runReady() {
-  std::size_t ran = 0;
-  for (;;) {
-    Task task;
-    {
-      std::lock_guard<std::mutex> lock(impl_->mutex);
-      task = impl_->takeReady();
-    }
-    if (!task) return ran;
-    task();
-    ++ran;
-  }
-}
-
-void MainQueue::advance(double seconds) {
-  const double target = impl_->clock.uptime() + seconds;
-  runReady();
-  for (;;) {
-    double due;
-    {
-      std::lock_guard<std::mutex> lock(impl_->mutex);
-      due = impl_->nextDue();
-    }
-    if (due < 0 || due > target) break;
-    impl_->clock.advance(due - impl_->clock.uptime());
-    runReady();
-  }
-  impl_->clock.advance(target - impl_->clock.uptime());
-  runReady();
-}
-
-bool MainQueue::waitForTask(double realSeconds) {
-  std::unique_lock<std::mutex> lock(impl_->mutex);
-  return impl_->wake.wait_for(lock, std::chrono::duration<double>(realSeconds),
-                              [&] { return !impl_->tasks.empty(); });
+MainQueue::Impl& MainQueue::impl() {
+  return *impl_;
 }
 
 }  // namespace pemrix::platform

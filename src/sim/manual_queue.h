@@ -1,0 +1,27 @@
+// Driving the std::thread main queue by hand on virtual time, as tests and benchmarks do:
+// what the main thread would run, on the test's own thread, at virtual moments it chooses.
+//
+// Thread safety: call only from the one thread that stands in for the main thread.
+#pragma once
+
+#include <cstddef>
+
+#include "platform/main_queue.h"
+#include "sim/sim_clock.h"
+
+namespace pemrix::platform {
+
+// Runs queued tasks and delayed tasks that are due until none is ready; returns how many
+// ran.
+std::size_t runReady(MainQueue& queue);
+
+// Moves `clock` forward by `seconds`, stopping at each delayed task's moment to run what
+// is ready then, so that tasks run at their own virtual times. `clock` must be the one the
+// queue counts on.
+void advance(MainQueue& queue, SimClock& clock, double seconds);
+
+// Blocks (in real time, at most `realSeconds`) until a task has been submitted that has
+// not run yet; returns whether there is one.
+bool waitForTask(MainQueue& queue, double realSeconds);
+
+}  // namespace pemrix::platform
