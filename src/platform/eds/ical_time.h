@@ -12,7 +12,7 @@
 
 #include <libical/ical.h>
 
-#include "platform/instant.h"
+#include "common/instant.h"
 
 namespace pemrix::platform::eds {
 

@@ -13,7 +13,7 @@
 #include <libical/ical.h>
 
 #include "platform/eds/ical_time.h"
-#include "platform/instant.h"
+#include "common/instant.h"
 
 namespace pemrix::platform::eds {
 
