@@ -177,6 +177,14 @@ TEST(StoreExceptionTest, ThrowingServiceCallsAnswerSourceUnavailableOnce) {
     EXPECT_EQ(status["ok"], true);
     EXPECT_EQ(harness.lines().size(), 2u);
   }
+  // An access request that throws is one macOS could not make.
+  BridgeHarness asking(
+      worldFrom(R"({"authorization":{"events":0},"faults":{"throwsIn":["access"]}})"));
+  asking.send(R"({"id":"3","command":"request-permission","entity":"events"})");
+  ASSERT_EQ(asking.awaitLines(1), 1u);
+  EXPECT_EQ(asking.line(0),
+            R"({"error":{"code":"permission_unavailable","message":"macOS could not request this )"
+            R"(permission. Try again in the installed Pemrix app."},"id":"3","ok":false})");
 }
 
 }  // namespace

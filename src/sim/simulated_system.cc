@@ -114,6 +114,7 @@ void System::Impl::keepUntilClose(std::shared_ptr<void> held) {
 }
 
 void System::Impl::requestAccess(WorldEntity entity, AccessCompletion completion) {
+  throwIfFaulty("access");
   const AccessBehaviour& behaviour = world.accessRequests[indexOf(entity)];
   double moment = momentAfter(behaviour.delaySeconds);
   spawn([this, entity, &behaviour, moment, completion = std::move(completion)]() mutable {

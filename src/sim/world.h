@@ -88,8 +88,9 @@ struct WorldFaults {
   bool remindersFetchNeverCompletes = false;
   std::vector<WorldEntity> revokeDuring;  // denied the first time their sources are listed
   std::vector<WorldChange> changes;
-  // Operations whose service call throws: "calendars", "events", "reminders" (while the
-  // fetched reminders are walked), "containers", "contacts".
+  // Operations whose service call throws: "access" (any access request), "calendars",
+  // "events", "reminders" (while the fetched reminders are walked), "containers",
+  // "contacts".
   std::vector<std::string> throwsIn;
 };
 

@@ -186,8 +186,8 @@ WorldFaults readFaults(const WorldField& field) {
   readList(field, "changes", faults.changes, readChange);
   readList(field, "throwsIn", faults.throwsIn, [](auto f) {
     std::string name = f.text();
-    if (name != "calendars" && name != "events" && name != "reminders" && name != "containers" &&
-        name != "contacts") {
+    if (name != "access" && name != "calendars" && name != "events" && name != "reminders" &&
+        name != "containers" && name != "contacts") {
       f.fail("not a service operation");
     }
     return name;

@@ -51,27 +51,29 @@ void PersonalStores::perform(const NativeRequest& request, Lifetime lifetime,
 void PersonalStores::work(const NativeRequest& request, const Lifetime& lifetime,
                           const StoreCompletion& completion) {
   if (!lifetime->isActive()) return;
-  const NativeEntity entity = *request.entity;
-  if (request.command == "request-permission") {
-    std::string state = permission(entity);
-    if (state == "notDetermined" || (entity == NativeEntity::events && state == "writeOnly")) {
-      askForAccess(entity, lifetime, completion);
-    } else {
-      completion(Json{{"permission", state}});
-    }
-    return;
-  }
-  if (!readable(entity)) {
-    completion(BridgeFailure::permissionRequired());
-    return;
-  }
-  // Any other error of the listing or a query (a service error that came as an exception,
-  // std::bad_alloc) is answered as an unreadable source, unless an answer went out already.
+  // An exception (a service error that the adapter raised, std::bad_alloc) is answered once,
+  // unless an answer went out already: as an access request macOS could not make for
+  // "request-permission", as an unreadable source for the listing and the queries.
   auto answered = std::make_shared<std::atomic<bool>>(false);
   StoreCompletion once = [answered, completion](StoreResult result) {
     if (!answered->exchange(true)) completion(std::move(result));
   };
+  const NativeEntity entity = *request.entity;
+  const bool asking = request.command == "request-permission";
   try {
+    if (asking) {
+      std::string state = permission(entity);
+      if (state == "notDetermined" || (entity == NativeEntity::events && state == "writeOnly")) {
+        askForAccess(entity, lifetime, once);
+      } else {
+        once(Json{{"permission", state}});
+      }
+      return;
+    }
+    if (!readable(entity)) {
+      once(BridgeFailure::permissionRequired());
+      return;
+    }
     std::optional<BridgeFailure> failed;
     if (request.command == "list-sources") {
       failed = listSources(entity, lifetime, once);
@@ -82,7 +84,8 @@ void PersonalStores::work(const NativeRequest& request, const Lifetime& lifetime
     }
     if (failed) once(*failed);
   } catch (...) {
-    if (lifetime->isActive()) once(BridgeFailure::sourceUnavailable());
+    if (!lifetime->isActive()) return;
+    once(asking ? BridgeFailure::permissionUnavailable() : BridgeFailure::sourceUnavailable());
   }
 }
 

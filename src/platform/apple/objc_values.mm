@@ -20,7 +20,14 @@ struct ObjectBox {
 class NotificationObserver {
  public:
   explicit NotificationObserver(id<NSObject> token) : token_(token) {}
-  ~NotificationObserver() { [[NSNotificationCenter defaultCenter] removeObserver:token_]; }
+  // A destructor must not throw, and nothing may reach standard error: an exception raised
+  // while removing the observer is dropped.
+  ~NotificationObserver() {
+    @try {
+      [[NSNotificationCenter defaultCenter] removeObserver:token_];
+    } @catch (NSException*) {
+    }
+  }
   NotificationObserver(const NotificationObserver&) = delete;
   NotificationObserver& operator=(const NotificationObserver&) = delete;
 
