@@ -1,5 +1,8 @@
-// The catalogue of failure codes and messages.
+// The catalogue of failure codes and messages; the sentences that name the platform come
+// from failure_wording.h.
 #include "protocol/bridge_failure.h"
+
+#include "protocol/failure_wording.h"
 
 namespace pemrix {
 
@@ -10,35 +13,32 @@ BridgeFailure BridgeFailure::busy() {
   return {"busy", "A personal-source request is already running."};
 }
 BridgeFailure BridgeFailure::timeout() {
-  return {"timeout", "macOS took too long to respond. Try again."};
+  return {"timeout", wording::kTimeout};
 }
 BridgeFailure BridgeFailure::permissionRequired() {
-  return {"permission_required", "Allow access to this source in macOS before using it."};
+  return {"permission_required", wording::kPermissionRequired};
 }
 BridgeFailure BridgeFailure::accessChanged() {
-  return {"permission_required", "Access to this source changed in macOS."};
+  return {"permission_required", wording::kAccessChanged};
 }
 BridgeFailure BridgeFailure::contactsAccessChanged() {
-  return {"permission_required", "Access to Contacts changed in macOS."};
+  return {"permission_required", wording::kContactsAccessChanged};
 }
 BridgeFailure BridgeFailure::permissionUnavailable() {
-  return {"permission_unavailable",
-          "macOS could not request this permission. Try again in the installed Pemrix app."};
+  return {"permission_unavailable", wording::kPermissionUnavailable};
 }
 BridgeFailure BridgeFailure::sourceUnavailable() {
-  return {"source_unavailable",
-          "macOS could not read the selected sources. Check access and try again."};
+  return {"source_unavailable", wording::kSourceUnavailable};
 }
 BridgeFailure BridgeFailure::reminderListsUnavailable() {
-  return {"source_unavailable", "macOS could not read the selected reminder lists."};
+  return {"source_unavailable", wording::kReminderListsUnavailable};
 }
 BridgeFailure BridgeFailure::sourceMissing() {
   return {"source_missing",
           "A selected calendar or list is no longer available. Choose your sources again."};
 }
 BridgeFailure BridgeFailure::contactsSourceMissing() {
-  return {"source_missing",
-          "A selected Contacts account is no longer available. Choose your sources again."};
+  return {"source_missing", wording::kContactsSourceMissing};
 }
 
 }  // namespace pemrix

@@ -15,6 +15,7 @@
 #include "platform/eds/change_fanout.h"
 #include "platform/eds/ical_time.h"
 #include "platform/eds/occurrences.h"
+#include "protocol/bridge_failure.h"
 #include "protocol/native_request.h"
 
 namespace pemrix::platform::eds {
@@ -275,3 +276,28 @@ TEST(EdsAccessTest, StatusComesFromTheNamesTheBusShows) {
 
 }  // namespace
 }  // namespace pemrix::platform::eds
+
+namespace pemrix {
+namespace {
+
+TEST(EdsWordingTest, FailuresNameTheDesktopNotMacos) {
+  EXPECT_EQ(BridgeFailure::permissionRequired().message,
+            "Make this source available to Pemrix on your desktop before using it.");
+  EXPECT_EQ(BridgeFailure::sourceUnavailable().message,
+            "The desktop's calendar and contacts service could not read the selected sources. "
+            "Check that it is running and try again.");
+  EXPECT_EQ(BridgeFailure::contactsSourceMissing().message,
+            "A selected address book is no longer available. Choose your sources again.");
+  for (const BridgeFailure& failure :
+       {BridgeFailure::timeout(), BridgeFailure::permissionRequired(),
+        BridgeFailure::accessChanged(), BridgeFailure::contactsAccessChanged(),
+        BridgeFailure::permissionUnavailable(), BridgeFailure::sourceUnavailable(),
+        BridgeFailure::reminderListsUnavailable(), BridgeFailure::sourceMissing(),
+        BridgeFailure::contactsSourceMissing()}) {
+    EXPECT_EQ(failure.message.find("macOS"), std::string::npos) << failure.message;
+  }
+  EXPECT_EQ(BridgeFailure::sourceUnavailable().code, "source_unavailable");
+}
+
+}  // namespace
+}  // namespace pemrix
