@@ -12,8 +12,8 @@
 
 #include <libical/ical.h>
 
-#include "platform/eds/ical_time.h"
 #include "common/instant.h"
+#include "platform/eds/ical_time.h"
 
 namespace pemrix::platform::eds {
 
