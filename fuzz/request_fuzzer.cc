@@ -80,15 +80,15 @@ void checkQuery(const NativeRequest& request) {
 // Every documented range of an accepted request.
 void checkRanges(const NativeRequest& request) {
   FUZZ_CHECK(isRequestId(request.id));
-  const std::string& command = request.command;
-  if (command == "status" || command == "shutdown") {
+  const Command command = request.command;
+  if (command == Command::status || command == Command::shutdown) {
     FUZZ_CHECK(!request.entity);
     checkDefaults(request);
-  } else if (command == "request-permission" || command == "list-sources") {
+  } else if (command == Command::requestPermission || command == Command::listSources) {
     FUZZ_CHECK(request.entity);
     checkDefaults(request);
   } else {
-    FUZZ_CHECK(command == "query");
+    FUZZ_CHECK(command == Command::query);
     checkQuery(request);
   }
 }
@@ -107,9 +107,9 @@ std::string requestDate(Instant instant) {
 
 // The request written back as a JSON line from its fields.
 std::string rewrite(const NativeRequest& request) {
-  Json line = {{"id", request.id}, {"command", request.command}};
+  Json line = {{"id", request.id}, {"command", wireName(request.command)}};
   if (request.entity) line["entity"] = rawValue(*request.entity);
-  if (request.command == "query") line["sourceIds"] = request.sourceIds;
+  if (request.command == Command::query) line["sourceIds"] = request.sourceIds;
   if (request.limit != 100) line["limit"] = request.limit;
   if (request.start) line["start"] = requestDate(*request.start);
   if (request.end) line["end"] = requestDate(*request.end);
@@ -122,9 +122,9 @@ void checkAgainstFullReading(std::string_view line, const NativeRequest& request
   const Json document = Json::parse(line, nullptr, /*allow_exceptions=*/false);
   FUZZ_CHECK(document.is_object());
   FUZZ_CHECK(document.value("id", Json()) == request.id);
-  FUZZ_CHECK(document.value("command", Json()) == request.command);
+  FUZZ_CHECK(document.value("command", Json()) == wireName(request.command));
   if (request.entity) FUZZ_CHECK(document.value("entity", Json()) == rawValue(*request.entity));
-  if (request.command != "query") return;
+  if (request.command != Command::query) return;
   FUZZ_CHECK(document.value("sourceIds", Json()) == Json(request.sourceIds));
   if (document.contains("limit")) FUZZ_CHECK(document["limit"] == request.limit);
   for (const char* key : {"start", "end"}) {

@@ -22,8 +22,8 @@ World worldWithSlowEvents(double eventsDelay) {
 }
 
 std::string failureLine(const std::string& id, const BridgeFailure& failure) {
-  return R"({"error":{"code":")" + failure.code + R"(","message":")" + failure.message +
-         R"("},"id":)" + id + R"(,"ok":false})";
+  return R"({"error":{"code":")" + std::string(wireName(failure.code())) + R"(","message":")" +
+         std::string(failure.message()) + R"("},"id":)" + id + R"(,"ok":false})";
 }
 
 TEST(NativeBridgeTest, StatusAnswersWithSortedEnvelope) {

@@ -49,7 +49,7 @@ TEST(ParseRequest, StatusNeedsOnlyIdAndCommand) {
   ASSERT_TRUE(request.has_value());
   NativeRequest expected;
   expected.id = "r-1";
-  expected.command = "status";
+  expected.command = Command::status;
   EXPECT_EQ(*request, expected);
   EXPECT_TRUE(request->sourceIds.empty());
   EXPECT_EQ(request->limit, 100);
@@ -124,7 +124,7 @@ TEST(ParseRequest, AnEventsQueryCarriesEverything) {
   const std::optional<NativeRequest> request =
       NativeRequest::parse(eventsQuery(R"("sourceIds":["b","a"],"limit":7,)" + kWindow));
   ASSERT_TRUE(request.has_value());
-  EXPECT_EQ(request->command, "query");
+  EXPECT_EQ(wireName(request->command), "query");
   EXPECT_EQ(request->entity, NativeEntity::events);
   EXPECT_EQ(request->sourceIds, (std::vector<std::string>{"b", "a"}));
   EXPECT_EQ(request->limit, 7);

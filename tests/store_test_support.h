@@ -2,6 +2,8 @@
 // the answer as JSON.
 #pragma once
 
+#include <ostream>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -43,8 +45,26 @@ inline Json itemsOf(const Json& envelope) {
   return envelope["result"]["items"];
 }
 
-// The "error" object of a failure envelope as a BridgeFailure, or an empty one.
-inline BridgeFailure failureOf(const Json& envelope) {
+// The "error" object of a failure envelope as written, comparable with the failure that
+// should have been written.
+struct WireError {
+  std::string code;
+  std::string message;
+
+  friend bool operator==(const WireError& written, const BridgeFailure& expected) {
+    return written.code == wireName(expected.code()) && written.message == expected.message();
+  }
+  friend std::ostream& operator<<(std::ostream& out, const WireError& error) {
+    return out << error.code << ": " << error.message;
+  }
+};
+
+inline std::ostream& operator<<(std::ostream& out, const BridgeFailure& failure) {
+  return out << wireName(failure.code()) << ": " << failure.message();
+}
+
+// The "error" object of a failure envelope, or an empty one.
+inline WireError failureOf(const Json& envelope) {
   if (!envelope.contains("error")) return {};
   return {envelope["error"]["code"], envelope["error"]["message"]};
 }

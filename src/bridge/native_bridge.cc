@@ -33,7 +33,7 @@ void NativeBridge::receive(std::string_view line) {
     failure(NativeRequest::echoId(line), BridgeFailure::invalidRequest());
     return;
   }
-  if (request->command == "shutdown") {  // obeyed even while a store request runs
+  if (request->command == Command::shutdown) {  // obeyed even while a store request runs
     succeed(request->id, Json{{"stopped", true}});
     stop();
     return;
@@ -42,7 +42,7 @@ void NativeBridge::receive(std::string_view line) {
     failure(request->id, BridgeFailure::busy());
     return;
   }
-  if (request->command == "status") {
+  if (request->command == Command::status) {
     succeed(request->id, stores_.status());
     if (!stopped_) armIdle();
     return;
@@ -54,7 +54,7 @@ void NativeBridge::startStoreRequest(const NativeRequest& request) {
   if (idle_) idle_->cancel();
   idle_.reset();
   double allowance =
-      request.command == "request-permission" ? kPermissionAllowance : kRequestAllowance;
+      request.command == Command::requestPermission ? kPermissionAllowance : kRequestAllowance;
   auto lifetime = std::make_shared<RequestLifetime>(allowance, env_.clock);
   current_ = Running{request.id, lifetime};
   deadline_ =
@@ -96,7 +96,7 @@ void NativeBridge::succeed(const std::string& id, Json result) {
 void NativeBridge::failure(const std::optional<std::string>& id, const BridgeFailure& failure) {
   emit(Json{{"id", id ? Json(*id) : Json(nullptr)},
             {"ok", false},
-            {"error", {{"code", failure.code}, {"message", failure.message}}}});
+            {"error", {{"code", wireName(failure.code())}, {"message", failure.message()}}}});
 }
 
 void NativeBridge::emit(const Json& message) {

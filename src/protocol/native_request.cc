@@ -1,5 +1,6 @@
 // Validation of request lines: the commands, their key sets and the rules for every
 // value. Reading the JSON itself is request_reader.cc's job; timestamps are timestamp.cc's.
+#include <array>
 #include <cmath>
 
 #include "protocol/native_request.h"
@@ -22,14 +23,14 @@ constexpr double kMaxLimit = 100;
 // The longest query window, 31 days, in microseconds (the resolution of an Instant).
 constexpr int64_t kMaxWindowMicroseconds = int64_t{2678400} * 1000000;
 
-enum class Command { status, shutdown, requestPermission, listSources, query };
+constexpr std::array<Command, 5> kAllCommands = {Command::status, Command::shutdown,
+                                                 Command::requestPermission, Command::listSources,
+                                                 Command::query};
 
 std::optional<Command> commandFromName(std::string_view name) {
-  if (name == "status") return Command::status;
-  if (name == "shutdown") return Command::shutdown;
-  if (name == "request-permission") return Command::requestPermission;
-  if (name == "list-sources") return Command::listSources;
-  if (name == "query") return Command::query;
+  for (Command command : kAllCommands) {
+    if (wireName(command) == name) return command;
+  }
   return std::nullopt;
 }
 
@@ -116,6 +117,22 @@ bool readQuery(RequestFields& fields, NativeRequest& request) {
 
 }  // namespace
 
+std::string_view wireName(Command command) {
+  switch (command) {
+    case Command::status:
+      return "status";
+    case Command::shutdown:
+      return "shutdown";
+    case Command::requestPermission:
+      return "request-permission";
+    case Command::listSources:
+      return "list-sources";
+    case Command::query:
+      return "query";
+  }
+  return "status";
+}
+
 std::optional<NativeRequest> NativeRequest::parse(std::string_view line) {
   if (line.size() > kMaxLineBytes) return std::nullopt;
   std::optional<RequestFields> fields = protocol_detail::readRequestFields(line);
@@ -124,7 +141,7 @@ std::optional<NativeRequest> NativeRequest::parse(std::string_view line) {
   if (!command || (fields->present & ~keySet(*command)) != 0) return std::nullopt;
   NativeRequest request;
   request.id = std::move(fields->id);
-  request.command = std::move(fields->command);
+  request.command = *command;
   if (*command == Command::status || *command == Command::shutdown) return request;
   request.entity = entityFromRawValue(fields->entity);
   if (!fields->has(RequestKey::entity) || !request.entity) return std::nullopt;

@@ -18,9 +18,16 @@ namespace pemrix {
 // Longest accepted request line in bytes, newline not counted.
 inline constexpr std::size_t kMaxLineBytes = 16384;
 
+// The commands of the protocol.
+enum class Command { status, shutdown, requestPermission, listSources, query };
+
+// The command's wire name: "status", "shutdown", "request-permission", "list-sources" or
+// "query".
+std::string_view wireName(Command command);
+
 struct NativeRequest {
   std::string id;
-  std::string command;  // "status", "shutdown", "request-permission", "list-sources", "query"
+  Command command = Command::status;
   std::optional<NativeEntity> entity;  // present for every command but "status" and "shutdown"
   std::vector<std::string> sourceIds;  // "query" only: 1 to 16 identifiers, in request order
   std::optional<Instant> start;        // events and reminders queries only

@@ -59,7 +59,7 @@ void PersonalStores::work(const NativeRequest& request, const Lifetime& lifetime
     if (!answered->exchange(true)) completion(std::move(result));
   };
   const NativeEntity entity = *request.entity;
-  const bool asking = request.command == "request-permission";
+  const bool asking = request.command == Command::requestPermission;
   try {
     if (asking) {
       std::string state = permission(entity);
@@ -75,7 +75,7 @@ void PersonalStores::work(const NativeRequest& request, const Lifetime& lifetime
       return;
     }
     std::optional<BridgeFailure> failed;
-    if (request.command == "list-sources") {
+    if (request.command == Command::listSources) {
       failed = listSources(entity, lifetime, once);
     } else if (entity == NativeEntity::contacts) {
       failed = queryContacts(request, lifetime, once);

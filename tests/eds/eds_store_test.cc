@@ -162,7 +162,7 @@ class EdsStoreTest : public ::testing::Test {
     }
     StoreResult result = future.get();
     if (auto* failure = std::get_if<BridgeFailure>(&result)) {
-      return Json{{"code", failure->code}, {"message", failure->message}};
+      return Json{{"code", wireName(failure->code())}, {"message", failure->message()}};
     }
     return std::get<Json>(result);
   }
@@ -366,7 +366,8 @@ TEST_F(EdsStoreTest, GoneSourcesAreMissingAndADeadServiceIsUnavailableOnlyOnce) 
   Json during = ask(query);
   if (during.contains("code")) {
     EXPECT_EQ(during.dump(), R"({"code":"source_unavailable","message":")" +
-                                 BridgeFailure::sourceUnavailable().message + R"("})");
+                                 std::string(BridgeFailure::sourceUnavailable().message()) +
+                                 R"("})");
   } else {
     EXPECT_EQ(field(during, "id"), std::vector<std::string>{"evt-review@2024-05-06T08:00:00Z"});
   }
