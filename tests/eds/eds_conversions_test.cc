@@ -281,12 +281,12 @@ namespace pemrix {
 namespace {
 
 TEST(EdsWordingTest, FailuresNameTheDesktopNotMacos) {
-  EXPECT_EQ(BridgeFailure::permissionRequired().message,
+  EXPECT_EQ(BridgeFailure::permissionRequired().message(),
             "Make this source available to Pemrix on your desktop before using it.");
-  EXPECT_EQ(BridgeFailure::sourceUnavailable().message,
+  EXPECT_EQ(BridgeFailure::sourceUnavailable().message(),
             "The desktop's calendar and contacts service could not read the selected sources. "
             "Check that it is running and try again.");
-  EXPECT_EQ(BridgeFailure::contactsSourceMissing().message,
+  EXPECT_EQ(BridgeFailure::contactsSourceMissing().message(),
             "A selected address book is no longer available. Choose your sources again.");
   for (const BridgeFailure& failure :
        {BridgeFailure::timeout(), BridgeFailure::permissionRequired(),
@@ -294,9 +294,9 @@ TEST(EdsWordingTest, FailuresNameTheDesktopNotMacos) {
         BridgeFailure::permissionUnavailable(), BridgeFailure::sourceUnavailable(),
         BridgeFailure::reminderListsUnavailable(), BridgeFailure::sourceMissing(),
         BridgeFailure::contactsSourceMissing()}) {
-    EXPECT_EQ(failure.message.find("macOS"), std::string::npos) << failure.message;
+    EXPECT_EQ(failure.message().find("macOS"), std::string::npos) << failure.message();
   }
-  EXPECT_EQ(BridgeFailure::sourceUnavailable().code, "source_unavailable");
+  EXPECT_EQ(wireName(BridgeFailure::sourceUnavailable().code()), "source_unavailable");
 }
 
 }  // namespace
