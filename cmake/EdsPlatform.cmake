@@ -31,3 +31,10 @@ if(PEMRIX_EDS_PLATFORM AND TARGET pemrix_core_sim)
   target_link_libraries(pemrix-eds-seed PRIVATE pemrix_core_sim PkgConfig::EDS)
   pemrix_set_warnings(pemrix-eds-seed)
 endif()
+
+# The raw EDS calls that tools/bench-eds.py sets the bridge against.
+if(PEMRIX_EDS_PLATFORM AND PEMRIX_BUILD_BENCHMARKS)
+  add_executable(pemrix-eds-raw bench/eds_raw.cc)
+  target_link_libraries(pemrix-eds-raw PRIVATE PkgConfig::EDS)
+  pemrix_set_warnings(pemrix-eds-raw)
+endif()

@@ -93,11 +93,19 @@ struct CalendarStore::Impl {
         found.emplace_back(calendar.identifier, E_CAL_CLIENT(set.client(source)));
       } catch (...) {
         g_object_unref(source);
+        system.dropRegistry();
         throw;
       }
       g_object_unref(source);
     }
     return found;
+  }
+
+  // After a failed call the next request connects again, to the registry too: a service
+  // that died is started again only by a new connection.
+  void failed(eds::ClientSet& set, const std::string& uid) {
+    set.forget(uid);
+    system.dropRegistry();
   }
 
   System& owner;
@@ -157,7 +165,7 @@ void CalendarStore::enumerateEvents(Instant start, Instant end,
     try {
       eds::appendEvents(client, uid, start, end, events);
     } catch (...) {
-      impl_->events->forget(uid);
+      impl_->failed(*impl_->events, uid);
       throw;
     }
   }
@@ -178,7 +186,7 @@ void CalendarStore::fetchIncompleteReminders(Instant start, Instant end,
       try {
         eds::appendIncompleteTasks(client, uid, start, end, *reminders);
       } catch (...) {
-        impl_->tasks->forget(uid);
+        impl_->failed(*impl_->tasks, uid);
         throw;
       }
     }

@@ -164,12 +164,16 @@ PlatformStatus ContactStore::enumerateContacts(const ContactFetchRequest& reques
       client = impl_->books.client(source);
     } catch (...) {
       g_object_unref(source);
+      impl_->system.dropRegistry();
       throw;
     }
     g_object_unref(source);
     GError* error = nullptr;
     if (!impl_->read(E_BOOK_CLIENT(client), request, visitor, &error)) {
+      // The next request connects again, to the registry too: a service that died is
+      // started again only by a new connection.
       impl_->books.forget(uid);
+      impl_->system.dropRegistry();
       return takeError(error);
     }
     return std::nullopt;
