@@ -4,7 +4,8 @@
 
 #include "bench_data.h"
 #include "bridge/bounded_result.h"
-#include "channel/output.h"
+#include "protocol/clipped.h"
+#include "protocol/wire_json.h"
 
 namespace pemrix::bench {
 namespace {

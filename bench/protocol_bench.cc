@@ -49,7 +49,7 @@ BENCHMARK(BM_RefuseLineAndEchoId);
 void BM_ParseDate(benchmark::State& state) {
   const std::string text = "2024-05-01T08:30:00Z";
   for (auto _ : state) {
-    auto instant = NativeRequest::parseDate(text);
+    auto instant = parseDate(text);
     benchmark::DoNotOptimize(instant);
   }
 }
@@ -58,7 +58,7 @@ BENCHMARK(BM_ParseDate);
 void BM_ParseDateWithFraction(benchmark::State& state) {
   const std::string text = "2024-05-01T08:30:00.123456789Z";
   for (auto _ : state) {
-    auto instant = NativeRequest::parseDate(text);
+    auto instant = parseDate(text);
     benchmark::DoNotOptimize(instant);
   }
 }

@@ -18,6 +18,7 @@
 
 #include "bridge/bounded_result.h"
 #include "fuzz_check.h"
+#include "protocol/clipped.h"
 #include "protocol/wire_json.h"
 #include "unicode_oracle.h"
 

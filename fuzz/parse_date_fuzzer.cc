@@ -1,4 +1,4 @@
-// Fuzz target: NativeRequest::parseDate. An accepted text has the fixed layout
+// Fuzz target: parseDate. An accepted text has the fixed layout
 // YYYY-MM-DDTHH:MM:SS[.f{1,9}]Z and names a date and time that exist; writing the instant
 // back gives the first 19 characters and "Z", and the fraction is the instant's fraction
 // (to the microsecond). Conversely every text of that layout naming an existing date and
@@ -67,7 +67,7 @@ int64_t fractionMicros(std::string_view text) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace pemrix;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  const std::optional<Instant> instant = NativeRequest::parseDate(text);
+  const std::optional<Instant> instant = parseDate(text);
   const bool valid = hasLayout(text) && exists(text);
   FUZZ_CHECK(instant.has_value() == valid);
   if (!instant) return 0;

@@ -129,7 +129,7 @@ void checkAgainstFullReading(std::string_view line, const NativeRequest& request
   if (document.contains("limit")) FUZZ_CHECK(document["limit"] == request.limit);
   for (const char* key : {"start", "end"}) {
     if (!document.contains(key)) continue;
-    const auto instant = NativeRequest::parseDate(document[key].get<std::string>());
+    const auto instant = parseDate(document[key].get<std::string>());
     FUZZ_CHECK(instant == (key[0] == 's' ? request.start : request.end));
   }
   if (request.query) {

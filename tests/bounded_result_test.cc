@@ -1,5 +1,6 @@
 // Cutting results to the byte budget and clipping store texts.
 #include "bridge/bounded_result.h"
+#include "protocol/clipped.h"
 
 #include <gtest/gtest.h>
 

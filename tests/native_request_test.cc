@@ -128,8 +128,8 @@ TEST(ParseRequest, AnEventsQueryCarriesEverything) {
   EXPECT_EQ(request->entity, NativeEntity::events);
   EXPECT_EQ(request->sourceIds, (std::vector<std::string>{"b", "a"}));
   EXPECT_EQ(request->limit, 7);
-  EXPECT_EQ(request->start, NativeRequest::parseDate("2024-05-01T00:00:00Z"));
-  EXPECT_EQ(request->end, NativeRequest::parseDate("2024-05-08T00:00:00Z"));
+  EXPECT_EQ(request->start, parseDate("2024-05-01T00:00:00Z"));
+  EXPECT_EQ(request->end, parseDate("2024-05-08T00:00:00Z"));
   EXPECT_FALSE(request->query.has_value());
 }
 
@@ -274,7 +274,7 @@ TEST(ParseRequest, EventAndReminderWindowsAreAtMostThirtyOneDays) {
       const std::optional<NativeRequest> request = NativeRequest::parse(line);
       ASSERT_EQ(request.has_value(), c.accepted) << line;
       if (request) {
-        EXPECT_EQ(request->start, NativeRequest::parseDate(c.start));
+        EXPECT_EQ(request->start, parseDate(c.start));
       }
     }
   }

@@ -20,7 +20,7 @@ namespace {
 using namespace std::chrono_literals;
 
 Instant at(const char* text) {
-  return NativeRequest::parseDate(text).value();
+  return parseDate(text).value();
 }
 
 World worldFrom(const char* json) {

@@ -50,7 +50,7 @@ TEST(ParseDate, AcceptsTheLayoutWithAndWithoutFraction) {
   };
   for (const Accepted& c : cases) {
     SCOPED_TRACE(c.text);
-    const std::optional<Instant> parsed = NativeRequest::parseDate(c.text);
+    const std::optional<Instant> parsed = parseDate(c.text);
     ASSERT_TRUE(parsed.has_value());
     EXPECT_EQ(*parsed, c.instant);
   }
@@ -95,18 +95,18 @@ TEST(ParseDate, RefusesEverythingElse) {
        "024-05-01T08:30:00Z"),  // a full-width digit
   };
   for (const char* text : cases) {
-    EXPECT_FALSE(NativeRequest::parseDate(text).has_value()) << text;
+    EXPECT_FALSE(parseDate(text).has_value()) << text;
   }
 }
 
 TEST(ParseDate, NineFractionDigitsAreTheMost) {
-  EXPECT_TRUE(NativeRequest::parseDate("2024-05-01T08:30:00.123456789Z").has_value());
-  EXPECT_FALSE(NativeRequest::parseDate("2024-05-01T08:30:00.1234567891Z").has_value());
+  EXPECT_TRUE(parseDate("2024-05-01T08:30:00.123456789Z").has_value());
+  EXPECT_FALSE(parseDate("2024-05-01T08:30:00.1234567891Z").has_value());
 }
 
 TEST(ParseDate, KeepsOrderAndDistanceOfTimestampsOneMillisecondApart) {
-  const auto first = NativeRequest::parseDate("2024-05-01T08:30:59.999Z");
-  const auto second = NativeRequest::parseDate("2024-05-01T08:31:00Z");
+  const auto first = parseDate("2024-05-01T08:30:59.999Z");
+  const auto second = parseDate("2024-05-01T08:31:00Z");
   ASSERT_TRUE(first && second);
   EXPECT_LT(*first, *second);
   EXPECT_EQ(*second - *first, milliseconds{1});
@@ -141,7 +141,7 @@ TEST(FormatDate, ReadsBackWhatItWrites) {
   const auto step = days{3331} + hours{7} + minutes{13} + seconds{17};
   for (; instant < last; instant += step) {
     const std::string text = formatDate(instant);
-    const std::optional<Instant> parsed = NativeRequest::parseDate(text);
+    const std::optional<Instant> parsed = parseDate(text);
     ASSERT_TRUE(parsed.has_value()) << text;
     EXPECT_EQ(*parsed, instant) << text;
   }

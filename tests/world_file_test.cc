@@ -16,7 +16,7 @@ namespace pemrix::platform {
 namespace {
 
 Instant at(const char* text) {
-  return NativeRequest::parseDate(text).value();
+  return parseDate(text).value();
 }
 
 World parsed(const std::string& json) {

@@ -1,14 +1,10 @@
-// Cutting store results to the byte budget and store texts to a number of characters.
+// Cutting store results to the byte budget.
 #include "bridge/bounded_result.h"
 
 #include <algorithm>
 
-#include "protocol/unicode.h"
-
 namespace pemrix {
 namespace {
-
-constexpr std::size_t kBytesPerCharacter = 4;
 
 bool isListOfObjects(const Json& value) {
   return value.is_array() &&
@@ -48,19 +44,6 @@ Json boundedResult(Json result, int64_t maxBytes) {
   *found = std::move(items);
   if (truncated) result["truncated"] = true;
   return result;
-}
-
-std::string clipped(std::optional<std::string_view> text, std::size_t limit) {
-  if (!text) return {};
-  // A text of at most `limit` bytes has at most `limit` characters: when it is well-formed
-  // it is kept whole, without walking its grapheme clusters. Most names and titles are.
-  if (text->size() <= limit && unicode::isValidUtf8(*text)) return std::string(*text);
-  const std::size_t byteLimit =
-      limit > text->size() / kBytesPerCharacter ? text->size() : limit * kBytesPerCharacter;
-  const std::string_view head = text->substr(0, byteLimit);
-  if (unicode::isValidUtf8(head)) return std::string(unicode::firstGraphemes(head, limit));
-  const std::string repaired = unicode::repairUtf8(head);
-  return std::string(unicode::firstGraphemes(repaired, limit));
 }
 
 }  // namespace pemrix

@@ -1,9 +1,9 @@
 // NativeBridge: creation, request dispatch, store-request completion and the response
 // envelope.
 #include "bridge/native_bridge.h"
+#include "common/exit_status.h"
 
 #include "bridge/bounded_result.h"
-#include "channel/output.h"
 
 namespace pemrix {
 
@@ -103,7 +103,7 @@ void NativeBridge::emit(const Json& message) {
   if (stopped_) return;
   std::optional<std::string> line = encodeMessage(message);
   if (!line) {
-    exitProcess(65);
+    exitProcess(code(ExitStatus::unwritable));
     return;
   }
   // The application has gone away when its end of the pipe is closed: end quietly.

@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "bridge/request_lifetime.h"
+#include "common/limits.h"
 #include "platform/clock.h"
 #include "platform/main_queue.h"
 #include "platform/system.h"
@@ -24,13 +24,14 @@
 #include "protocol/native_request.h"
 #include "protocol/wire_json.h"
 #include "stores/personal_stores.h"
+#include "stores/request_lifetime.h"
 
 namespace pemrix {
 
 // Seconds without a running store request after which the process ends.
-inline constexpr double kIdlePeriod = 30.0;
+using limits::kIdlePeriod;
 // Seconds over which store change notifications for one entity are gathered into one message.
-inline constexpr double kChangeWindow = 0.5;
+using limits::kChangeWindow;
 
 // What the bridge needs from the process around it. The references must outlive it.
 struct BridgeEnvironment {

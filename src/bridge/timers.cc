@@ -1,5 +1,6 @@
 // NativeBridge: the deadline timer of the running store request, the idle timer, and stop.
 #include "bridge/native_bridge.h"
+#include "common/exit_status.h"
 
 namespace pemrix {
 
@@ -26,7 +27,7 @@ void NativeBridge::stop() {
   if (current_) current_->lifetime->cancel();
   if (deadline_) deadline_->cancel();
   if (idle_) idle_->cancel();
-  exitProcess(0);
+  exitProcess(code(ExitStatus::orderly));
 }
 
 }  // namespace pemrix

@@ -5,12 +5,13 @@
 #pragma once
 
 #include "bridge/native_bridge.h"
+#include "common/limits.h"
 #include "platform/main_queue.h"
 
 namespace pemrix {
 
 // Most bytes requested from standard input in one read.
-inline constexpr std::size_t kReadSize = 4096;
+using limits::kReadSize;
 
 // Reads `fd` until it ends, fails or carries an over-long line. Runs on the reader's own
 // thread; every call on `bridge` is made on `mainQueue`.

@@ -1,4 +1,4 @@
-// Encoding and writing output lines.
+// Writing output lines.
 #include "channel/output.h"
 
 #include <cerrno>
@@ -6,13 +6,6 @@
 #include <unistd.h>
 
 namespace pemrix {
-
-std::optional<std::string> encodeMessage(const Json& message) {
-  std::optional<std::string> text = writeJson(message);
-  if (!text || text->size() > kMaxMessageBytes) return std::nullopt;
-  text->push_back('\n');
-  return text;
-}
 
 bool writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {

@@ -3,13 +3,13 @@
 // (the simulator loads its world), then hands the process to `serve`.
 #pragma once
 
+#include "common/exit_status.h"
 #include "platform/clock.h"
 #include "platform/system.h"
 
 namespace pemrix {
 
 // Exit status for a start with command-line arguments.
-inline constexpr int kExitUsage = 64;
 
 // Writes to a closed pipe then fail with an error instead of killing the process.
 void ignoreBrokenPipes();

@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 
+#include "common/limits.h"
 #include "protocol/native_request.h"
 #include "protocol/request_reader.h"
 #include "protocol/unicode.h"
@@ -14,14 +15,14 @@ using protocol_detail::keyBit;
 using protocol_detail::RequestFields;
 using protocol_detail::RequestKey;
 
-constexpr std::size_t kMaxRequestIdLength = 64;
-constexpr std::size_t kMaxSourceIds = 16;
-constexpr std::size_t kMaxIdentifierBytes = 512;
-constexpr std::size_t kMinQueryCharacters = 2;
-constexpr std::size_t kMaxQueryCharacters = 160;
-constexpr double kMaxLimit = 100;
+using limits::kMaxIdentifierBytes;
+using limits::kMaxQueryCharacters;
+using limits::kMaxRequestIdLength;
+using limits::kMaxSourceIds;
+using limits::kMinQueryCharacters;
+constexpr double kMaxLimit = static_cast<double>(limits::kMaxItems);
 // The longest query window, 31 days, in microseconds (the resolution of an Instant).
-constexpr int64_t kMaxWindowMicroseconds = int64_t{2678400} * 1000000;
+constexpr int64_t kMaxWindowMicroseconds = limits::kMaxWindowSeconds * 1000000;
 
 constexpr std::array<Command, 5> kAllCommands = {Command::status, Command::shutdown,
                                                  Command::requestPermission, Command::listSources,
@@ -99,8 +100,8 @@ bool readContactsQuery(const RequestFields& fields, NativeRequest& request) {
 bool readWindow(const RequestFields& fields, NativeRequest& request) {
   if (fields.has(RequestKey::query)) return false;
   if (!fields.has(RequestKey::start) || !fields.has(RequestKey::end)) return false;
-  const std::optional<Instant> start = NativeRequest::parseDate(fields.start);
-  const std::optional<Instant> end = NativeRequest::parseDate(fields.end);
+  const std::optional<Instant> start = parseDate(fields.start);
+  const std::optional<Instant> end = parseDate(fields.end);
   if (!start || !end) return false;
   const int64_t window = (*end - *start).count();
   if (window <= 0 || window > kMaxWindowMicroseconds) return false;

@@ -11,12 +11,14 @@
 #include <vector>
 
 #include "common/instant.h"
+#include "common/limits.h"
+#include "common/timestamp.h"
 #include "protocol/native_entity.h"
 
 namespace pemrix {
 
 // Longest accepted request line in bytes, newline not counted.
-inline constexpr std::size_t kMaxLineBytes = 16384;
+using limits::kMaxLineBytes;
 
 // The commands of the protocol.
 enum class Command { status, shutdown, requestPermission, listSources, query };
@@ -32,7 +34,7 @@ struct NativeRequest {
   std::vector<std::string> sourceIds;  // "query" only: 1 to 16 identifiers, in request order
   std::optional<Instant> start;        // events and reminders queries only
   std::optional<Instant> end;          // events and reminders queries only
-  int64_t limit = 100;                 // "query" only: 1 to 100
+  int64_t limit = limits::kMaxItems;   // "query" only: 1 to 100
   std::optional<std::string> query;    // contacts queries only: the trimmed search text
 
   // Reads one line (without its newline) into a validated request, or nothing when the
@@ -51,15 +53,7 @@ struct NativeRequest {
   // control (Cc) or format (Cf) characters. Expects well-formed UTF-8.
   static bool validIdentifier(std::string_view text);
 
-  // Reads a timestamp of the form 2024-05-01T08:30:00Z, with an optional fraction of 1 to
-  // 9 digits, naming a date and time that exist in UTC; nothing for any other text.
-  static std::optional<Instant> parseDate(std::string_view text);
-
   friend bool operator==(const NativeRequest&, const NativeRequest&) = default;
 };
-
-// Writes `instant` in the date form of results: UTC, whole seconds, "Z"
-// (2024-05-01T09:30:00Z). Fractions of a second are dropped.
-std::string formatDate(Instant instant);
 
 }  // namespace pemrix

@@ -180,4 +180,11 @@ std::optional<std::size_t> encodedSize(const Json& value) {
   return sink.size;
 }
 
+std::optional<std::string> encodeMessage(const Json& message) {
+  std::optional<std::string> text = writeJson(message);
+  if (!text || text->size() > limits::kMaxMessageBytes) return std::nullopt;
+  text->push_back('\n');
+  return text;
+}
+
 }  // namespace pemrix

@@ -12,6 +12,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/limits.h"
+
 namespace pemrix {
 
 using Json = nlohmann::json;
@@ -22,5 +24,9 @@ std::optional<std::string> writeJson(const Json& value);
 
 // The length in bytes of `writeJson(value)`, without building the text.
 std::optional<std::size_t> encodedSize(const Json& value);
+
+// The output line for `message`: its wire text followed by one newline. Nothing when the
+// message cannot be written or its text is longer than `limits::kMaxMessageBytes`.
+std::optional<std::string> encodeMessage(const Json& message);
 
 }  // namespace pemrix

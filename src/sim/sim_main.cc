@@ -13,15 +13,13 @@
 
 namespace {
 
-constexpr int kExitBadWorld = 78;
-
 pemrix::platform::World worldOrExit(pemrix::platform::SimClock& clock) {
   const char* path = std::getenv("PEMRIX_BRIDGE_WORLD");
   if (path == nullptr || *path == '\0') return pemrix::platform::demoWorld(clock.now());
   auto loaded = pemrix::platform::loadWorldFile(path);
   if (auto* problem = std::get_if<std::string>(&loaded)) {
     std::fprintf(stderr, "pemrix-bridge-sim: %s\n", problem->c_str());
-    std::exit(kExitBadWorld);
+    std::exit(pemrix::code(pemrix::ExitStatus::badWorldFile));
   }
   return std::get<pemrix::platform::World>(std::move(loaded));
 }
@@ -30,7 +28,7 @@ pemrix::platform::World worldOrExit(pemrix::platform::SimClock& clock) {
 
 int main(int argc, char** /*argv*/) {
   pemrix::ignoreBrokenPipes();
-  if (!pemrix::startedWithoutArguments(argc)) return pemrix::kExitUsage;
+  if (!pemrix::startedWithoutArguments(argc)) return pemrix::code(pemrix::ExitStatus::usage);
   auto* clock = new pemrix::platform::SimClock();
   auto* system = new pemrix::platform::System(worldOrExit(*clock), *clock);
   pemrix::serve(*system, clock->clock());

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "protocol/native_request.h"
+#include "common/timestamp.h"
 #include "sim/due_date.h"
 
 namespace pemrix::platform {
@@ -94,7 +94,7 @@ std::string WorldField::timeZone() const {
 
 Instant WorldField::timestamp() const {
   std::optional<Instant> instant;
-  if (value_.is_string()) instant = NativeRequest::parseDate(value_.get_ref<const std::string&>());
+  if (value_.is_string()) instant = parseDate(value_.get_ref<const std::string&>());
   if (!instant) fail("not a timestamp");
   return *instant;
 }

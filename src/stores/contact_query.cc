@@ -5,7 +5,8 @@
 #include <set>
 #include <variant>
 
-#include "bridge/bounded_result.h"
+#include "common/limits.h"
+#include "protocol/clipped.h"
 #include "protocol/unicode.h"
 #include "stores/personal_stores.h"
 #include "stores/query_support.h"
@@ -14,11 +15,11 @@ namespace pemrix {
 
 namespace {
 
-inline constexpr std::size_t kScanCap = 2000;
-inline constexpr std::size_t kNamePartLimit = 250;
-inline constexpr std::size_t kNameLimit = 500;
-inline constexpr std::size_t kOrganizationLimit = 300;
-inline constexpr std::size_t kJobTitleLimit = 200;
+using limits::kJobTitleLimit;
+using limits::kNameLimit;
+using limits::kNamePartLimit;
+using limits::kOrganizationLimit;
+constexpr std::size_t kScanCap = limits::kContactScanCap;
 
 const std::vector<platform::ContactKey> kKeysToFetch = {
     platform::ContactKey::identifier, platform::ContactKey::givenName,

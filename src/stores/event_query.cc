@@ -3,7 +3,7 @@
 // and reminders are fetched in reminder_query.cc.
 #include <set>
 
-#include "bridge/bounded_result.h"
+#include "protocol/clipped.h"
 #include "stores/personal_stores.h"
 #include "stores/query_support.h"
 

@@ -17,7 +17,6 @@
 #include <variant>
 #include <vector>
 
-#include "bridge/request_lifetime.h"
 #include "platform/calendar_store.h"
 #include "platform/contact_store.h"
 #include "platform/serial_queue.h"
@@ -25,6 +24,7 @@
 #include "protocol/bridge_failure.h"
 #include "protocol/native_request.h"
 #include "protocol/wire_json.h"
+#include "stores/request_lifetime.h"
 
 namespace pemrix {
 

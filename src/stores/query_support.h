@@ -4,16 +4,17 @@
 
 #include <string>
 
+#include "common/limits.h"
 #include "platform/system.h"
 #include "stores/personal_stores.h"
 
 namespace pemrix {
 
 // Most items a query returns, and the most sources a listing returns.
-inline constexpr std::size_t kMaxItems = 100;
+using limits::kMaxItems;
 // Characters kept of an item's identifier and of its title.
-inline constexpr std::size_t kItemIdentifierLimit = 512;
-inline constexpr std::size_t kItemTitleLimit = 500;
+using limits::kItemIdentifierLimit;
+using limits::kItemTitleLimit;
 
 // Sorts `items` (a JSON array of objects) by the string under `key`, ascending by byte
 // comparison; an item without a string there counts as the empty string. Stable: items

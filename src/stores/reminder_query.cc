@@ -5,7 +5,7 @@
 // touched on that thread.
 #include <set>
 
-#include "bridge/bounded_result.h"
+#include "protocol/clipped.h"
 #include "stores/personal_stores.h"
 #include "stores/query_support.h"
 

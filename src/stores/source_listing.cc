@@ -2,7 +2,8 @@
 // user can choose from, in the store's order.
 #include <variant>
 
-#include "bridge/bounded_result.h"
+#include "common/limits.h"
+#include "protocol/clipped.h"
 #include "stores/personal_stores.h"
 #include "stores/query_support.h"
 
@@ -10,7 +11,7 @@ namespace pemrix {
 
 namespace {
 
-inline constexpr std::size_t kSourceTitleLimit = 200;
+using limits::kSourceTitleLimit;
 
 // Collects source objects, keeping the first `kMaxItems` and counting the rest. The kept
 // sources also stay within the byte budget of query items: escaping can make a clipped
@@ -23,7 +24,7 @@ struct SourceList {
     if (full || sources.size() >= kMaxItems) return;
     Json source{{"id", identifier}, {"title", clipped(title, kSourceTitleLimit)}};
     std::optional<std::size_t> size = encodedSize(source);
-    if (!size || bytes + *size + 1 > static_cast<std::size_t>(kResultByteBudget)) {
+    if (!size || bytes + *size + 1 > static_cast<std::size_t>(limits::kResultByteBudget)) {
       full = true;
       return;
     }

@@ -22,7 +22,7 @@ namespace pemrix::platform::eds {
 namespace {
 
 Instant at(const char* text) {
-  return *NativeRequest::parseDate(text);
+  return *parseDate(text);
 }
 
 std::string text(Instant instant) {

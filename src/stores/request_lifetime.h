@@ -11,14 +11,15 @@
 #include <mutex>
 
 #include "common/instant.h"
+#include "common/limits.h"
 #include "platform/clock.h"
 
 namespace pemrix {
 
 // Seconds a "request-permission" may take (the user answers a system prompt).
-inline constexpr double kPermissionAllowance = 120.0;
+using limits::kPermissionAllowance;
 // Seconds "list-sources" and "query" may take.
-inline constexpr double kRequestAllowance = 15.0;
+using limits::kRequestAllowance;
 
 class RequestLifetime {
  public:

@@ -5,7 +5,7 @@
 #include <array>
 #include <chrono>
 
-#include "protocol/native_request.h"
+#include "common/timestamp.h"
 
 namespace pemrix {
 namespace {
@@ -75,7 +75,7 @@ std::string formatYear(int year) {
 
 }  // namespace
 
-std::optional<Instant> NativeRequest::parseDate(std::string_view text) {
+std::optional<Instant> parseDate(std::string_view text) {
   if (text.size() < kShortestTimestamp || text.size() > kLongestTimestamp) return std::nullopt;
   if (text.size() == kShortestTimestamp + 1 || !hasSeparators(text)) return std::nullopt;
   const int year = readDigits(text, 0, 4);

@@ -1,5 +1,5 @@
 // The cancellation flag and deadline of the running store request.
-#include "bridge/request_lifetime.h"
+#include "stores/request_lifetime.h"
 
 namespace pemrix {
 
