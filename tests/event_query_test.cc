@@ -116,6 +116,10 @@ TEST(ReminderQueryTest, HalfOpenWindowDateOnlyDueDatesAndSkippedReminders) {
   BridgeHarness harness(worldFrom(
       "{" + kCalendars + R"(,"timeZone":"Europe/Berlin","reminders":[)" +
       reminder("end", R"({"year":2024,"month":5,"day":2,"hour":0,"timeZone":"UTC"})") + "," +
+      // Handed over by the store although due exactly at the end: the bridge drops it.
+      reminder("endStray", R"({"year":2024,"month":5,"day":2,"hour":0,"timeZone":"UTC"})",
+               R"(,"stray":true)") +
+      "," +
       reminder("start", R"({"year":2024,"month":5,"day":1,"timeZone":"UTC"})", R"(,"priority":5)") +
       "," + reminder("berlin", R"({"year":2024,"month":5,"day":1})") + "," +
       reminder("done", R"({"year":2024,"month":5,"day":1,"hour":9})",
