@@ -2,6 +2,8 @@
 // seconds, undefined date components and Dispatch delays.
 #include "platform/apple_conversions.h"
 
+#include "common/utf8.h"
+
 #include <cmath>
 
 namespace pemrix::platform {
@@ -18,25 +20,6 @@ bool isHighSurrogate(char16_t unit) {
 }
 bool isLowSurrogate(char16_t unit) {
   return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
-void appendUtf8(std::string& out, char32_t scalar) {
-  auto byte = [&out](uint32_t value) { out.push_back(static_cast<char>(value)); };
-  if (scalar < 0x80) {
-    byte(scalar);
-  } else if (scalar < 0x800) {
-    byte(0xC0 | (scalar >> 6));
-    byte(0x80 | (scalar & 0x3F));
-  } else if (scalar < 0x10000) {
-    byte(0xE0 | (scalar >> 12));
-    byte(0x80 | ((scalar >> 6) & 0x3F));
-    byte(0x80 | (scalar & 0x3F));
-  } else {
-    byte(0xF0 | (scalar >> 18));
-    byte(0x80 | ((scalar >> 12) & 0x3F));
-    byte(0x80 | ((scalar >> 6) & 0x3F));
-    byte(0x80 | (scalar & 0x3F));
-  }
 }
 
 }  // namespace

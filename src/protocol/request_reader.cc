@@ -6,6 +6,8 @@
 // no leading zeros, escapes checked, surrogates paired, UTF-8 well-formed.
 #include "protocol/request_reader.h"
 
+#include "common/utf8.h"
+
 #include <array>
 #include <charconv>
 
@@ -22,24 +24,6 @@ std::optional<RequestKey> keyFromName(std::string_view name) {
     if (kKeyNames[i] == name) return static_cast<RequestKey>(i);
   }
   return std::nullopt;
-}
-
-void appendUtf8(std::string& out, char32_t scalar) {
-  if (scalar < 0x80) {
-    out.push_back(static_cast<char>(scalar));
-  } else if (scalar < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (scalar >> 6)));
-    out.push_back(static_cast<char>(0x80 | (scalar & 0x3F)));
-  } else if (scalar < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (scalar >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((scalar >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (scalar & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (scalar >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((scalar >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((scalar >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (scalar & 0x3F)));
-  }
 }
 
 int hexValue(char c) {

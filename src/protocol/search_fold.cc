@@ -16,6 +16,8 @@
 #include <cstdlib>
 
 #include "protocol/unicode.h"
+
+#include "common/utf8.h"
 #include "protocol/utf8_scalar.h"
 
 namespace pemrix::unicode {
@@ -37,17 +39,11 @@ struct FoldedScalar {
   std::array<char, 14> bytes{};
 };
 
-void appendEncoded(std::string& out, int32_t scalar) {
-  utf8proc_uint8_t bytes[4];
-  const utf8proc_ssize_t length = utf8proc_encode_char(scalar, bytes);
-  out.append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
-}
-
 // Appends the folding of `scalar` (not ASCII, not a conjoining jamo); false when
 // utf8proc reports an error.
 bool appendFoldedByUtf8proc(std::string& out, int32_t scalar) {
   if (scalar >= kSyllableFirst && scalar <= kSyllableLast) {
-    appendEncoded(out, scalar);  // decomposed into jamo and composed back again
+    appendUtf8(out, static_cast<char32_t>(scalar));  // decomposed into jamo and composed back again
     return true;
   }
   std::array<utf8proc_int32_t, 32> folded;
@@ -56,7 +52,7 @@ bool appendFoldedByUtf8proc(std::string& out, int32_t scalar) {
       utf8proc_decompose_char(scalar, folded.data(), static_cast<utf8proc_ssize_t>(folded.size()),
                               kFoldOptions, &boundClass);
   if (count < 0 || count > static_cast<utf8proc_ssize_t>(folded.size())) return false;
-  for (utf8proc_ssize_t i = 0; i < count; ++i) appendEncoded(out, folded[i]);
+  for (utf8proc_ssize_t i = 0; i < count; ++i) appendUtf8(out, static_cast<char32_t>(folded[i]));
   return true;
 }
 

@@ -2,6 +2,8 @@
 // Grapheme clusters live in grapheme.cc and search folding in search_fold.cc.
 #include "protocol/unicode.h"
 
+#include "common/utf8.h"
+
 #include <utf8proc.h>
 
 #include <cstdint>
@@ -44,13 +46,6 @@ bool isControlOrFormat(int32_t scalar) {
   return category == UTF8PROC_CATEGORY_CC || category == UTF8PROC_CATEGORY_CF;
 }
 
-void appendScalar(std::string& out, char32_t scalar) {
-  utf8proc_uint8_t bytes[4];
-  const utf8proc_ssize_t length =
-      utf8proc_encode_char(static_cast<utf8proc_int32_t>(scalar), bytes);
-  out.append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
-}
-
 }  // namespace
 
 bool isValidUtf8(std::string_view text) {
@@ -69,7 +64,7 @@ std::string repairUtf8(std::string_view text) {
   for (std::size_t pos = 0; pos < text.size();) {
     const Scalar scalar = decodeScalar(text, pos);
     if (scalar.value < 0) {
-      appendScalar(out, detail::kReplacement);
+      appendUtf8(out, detail::kReplacement);
     } else {
       out.append(text.substr(pos, scalar.length));
     }

@@ -1,7 +1,7 @@
 // World: the contents and behaviour of the simulated personal-data services: authorisation
 // states, what asking for access does, calendars, events, reminders, contact accounts and
 // contacts, and faults to inject. The simulator loads it from a JSON world file (format in
-// the README); tests build it directly.
+// docs/simulator.md); tests build it directly.
 #pragma once
 
 #include <array>

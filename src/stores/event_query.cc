@@ -4,6 +4,7 @@
 #include <set>
 
 #include "protocol/clipped.h"
+#include "stores/permissions.h"
 #include "stores/personal_stores.h"
 #include "stores/query_support.h"
 
@@ -34,9 +35,7 @@ std::optional<BridgeFailure> PersonalStores::queryEvents(const NativeRequest& re
   if (!request.entity || !request.start || !request.end) return BridgeFailure::invalidRequest();
   platform::CalendarStore& store = eventStore();
   const std::set<std::string> requested(request.sourceIds.begin(), request.sourceIds.end());
-  const auto type = *request.entity == NativeEntity::events
-                        ? platform::CalendarEntityType::events
-                        : platform::CalendarEntityType::reminders;
+  const auto type = calendarEntityType(*request.entity);
   std::vector<platform::CalendarInfo> selected;
   std::set<std::string> found;
   for (auto& calendar : store.calendars(type)) {

@@ -11,11 +11,8 @@ namespace {
 int authorizationStatus(platform::System& system, NativeEntity entity) {
   switch (entity) {
     case NativeEntity::events:
-      return platform::CalendarStore::authorizationStatus(system,
-                                                          platform::CalendarEntityType::events);
     case NativeEntity::reminders:
-      return platform::CalendarStore::authorizationStatus(system,
-                                                          platform::CalendarEntityType::reminders);
+      return platform::CalendarStore::authorizationStatus(system, calendarEntityType(entity));
     case NativeEntity::contacts:
       return platform::ContactStore::authorizationStatus(system);
   }
@@ -23,6 +20,11 @@ int authorizationStatus(platform::System& system, NativeEntity entity) {
 }
 
 }  // namespace
+
+platform::CalendarEntityType calendarEntityType(NativeEntity entity) {
+  return entity == NativeEntity::events ? platform::CalendarEntityType::events
+                                        : platform::CalendarEntityType::reminders;
+}
 
 std::string permissionName(NativeEntity entity, int status) {
   switch (status) {

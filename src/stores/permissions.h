@@ -5,10 +5,14 @@
 
 #include <string>
 
+#include "platform/calendar_entity_type.h"
 #include "platform/system.h"
 #include "protocol/native_entity.h"
 
 namespace pemrix {
+
+// The calendar store's entity type for events or reminders (never asked for contacts).
+platform::CalendarEntityType calendarEntityType(NativeEntity entity);
 
 // The name of a raw authorisation status: 0 "notDetermined", 1 "restricted", 2 "denied",
 // 3 "fullAccess", 4 "writeOnly" for calendars or "limited" for contacts, else "unknown".

@@ -107,10 +107,7 @@ void PersonalStores::askForAccess(NativeEntity entity, const Lifetime& lifetime,
   if (entity == NativeEntity::contacts) {
     contactStore().requestAccess(std::move(answered));
   } else if (!platform::usesFullAccessRequests(platform::runningOsVersion())) {
-    eventStore().requestAccess(entity == NativeEntity::events
-                                   ? platform::CalendarEntityType::events
-                                   : platform::CalendarEntityType::reminders,
-                               std::move(answered));
+    eventStore().requestAccess(calendarEntityType(entity), std::move(answered));
   } else if (entity == NativeEntity::events) {
     eventStore().requestFullAccessToEvents(std::move(answered));
   } else {

@@ -4,6 +4,7 @@
 
 #include "common/limits.h"
 #include "protocol/clipped.h"
+#include "stores/permissions.h"
 #include "stores/personal_stores.h"
 #include "stores/query_support.h"
 
@@ -55,9 +56,7 @@ std::optional<BridgeFailure> PersonalStores::listSources(NativeEntity entity,
       list.add(container.identifier, container.name);
     }
   } else {
-    auto type = entity == NativeEntity::events ? platform::CalendarEntityType::events
-                                               : platform::CalendarEntityType::reminders;
-    for (const auto& calendar : eventStore().calendars(type)) {
+    for (const auto& calendar : eventStore().calendars(calendarEntityType(entity))) {
       list.add(calendar.identifier, calendar.title);
     }
   }
