@@ -11,14 +11,13 @@ cmake_dependent_option(PEMRIX_EDS_PLATFORM "Build pemrix-bridge over evolution-d
 
 if(PEMRIX_EDS_PLATFORM)
   file(GLOB PEMRIX_EDS_SOURCES CONFIGURE_DEPENDS src/platform/eds/*.cc)
-  list(FILTER PEMRIX_EDS_SOURCES EXCLUDE REGEX "eds_main\\.cc$")
   # The stores' serial queue is the GLib thread (eds/serial_queue.cc); the main queue is the
   # project's own std::thread queue.
   pemrix_add_core(pemrix_core_eds ${PEMRIX_EDS_SOURCES} src/platform/threads/main_queue.cc)
   target_compile_definitions(pemrix_core_eds PUBLIC PEMRIX_PLATFORM_EDS)
   target_link_libraries(pemrix_core_eds PUBLIC PkgConfig::EDS)
 
-  add_executable(pemrix-bridge src/platform/eds/eds_main.cc)
+  add_executable(pemrix-bridge src/main.cc)
   target_link_libraries(pemrix-bridge PRIVATE pemrix_core_eds)
   pemrix_set_warnings(pemrix-bridge)
 else()

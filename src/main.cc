@@ -1,6 +1,7 @@
-// pemrix-bridge: the bridge over macOS's calendar and contact services. The Pemrix app starts
-// it without arguments and talks to it over standard input and output; it writes nothing
-// anywhere else.
+// pemrix-bridge: the bridge over the system's calendar and contact services: EventKit and
+// Contacts on macOS, evolution-data-server on Linux desktops (the build picks one). The
+// Pemrix app starts it without arguments and talks to it over standard input and output;
+// it writes nothing anywhere else.
 #include "channel/process_entry.h"
 #include "platform/clock.h"
 #include "platform/system.h"

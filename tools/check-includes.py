@@ -12,7 +12,7 @@ its own headers, the shared value types in common/, and the folders it is allowe
   sim       -> platform (the simulator is one more platform implementation)
 
 platform/system.h alone may name each implementation's System, which it selects. The
-product entries (src/main.cc, the simulator's and the Linux build's mains) may include
+product entries (src/main.cc for macOS and Linux desktops, the simulator's main) may include
 anything. Usage: tools/check-includes.py [SRC_DIR]
 """
 import pathlib
@@ -28,7 +28,7 @@ ALLOWED = {
     "bridge": {"stores", "protocol", "platform"},
     "channel": {"bridge", "protocol", "platform"},
 }
-ENTRIES = {"main.cc", "sim/sim_main.cc", "platform/eds/eds_main.cc"}
+ENTRIES = {"main.cc", "sim/sim_main.cc"}
 SELECTOR = "platform/system.h"
 
 
