@@ -9,9 +9,9 @@ import sys
 import unittest
 
 TOOL = pathlib.Path(__file__).resolve().parent.parent / "tools" / "fetch-debian-source.py"
-spec = importlib.util.spec_from_file_location("fetch_debian_source", TOOL)
-fetch = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(fetch)
+module_spec = importlib.util.spec_from_file_location("fetch_debian_source", TOOL)
+fetch = importlib.util.module_from_spec(module_spec)
+module_spec.loader.exec_module(fetch)
 
 DEB822 = """Types: deb
 # a comment inside the stanza
