@@ -16,9 +16,10 @@ TEST(PermissionsTest, RawStatusesMapToStateNames) {
       {0, "notDetermined"}, {1, "restricted"}, {2, "denied"},  {3, "fullAccess"},
       {4, "writeOnly"},     {5, "unknown"},    {-1, "unknown"}};
   for (const auto& [status, name] : calendar) {
-    EXPECT_EQ(permissionName(NativeEntity::events, status), name);
-    EXPECT_EQ(permissionName(NativeEntity::reminders, status), name);
-    EXPECT_EQ(permissionName(NativeEntity::contacts, status), status == 4 ? "limited" : name);
+    EXPECT_EQ(wireName(permissionFromStatus(NativeEntity::events, status)), name);
+    EXPECT_EQ(wireName(permissionFromStatus(NativeEntity::reminders, status)), name);
+    EXPECT_EQ(wireName(permissionFromStatus(NativeEntity::contacts, status)),
+              status == 4 ? "limited" : name);
   }
 }
 

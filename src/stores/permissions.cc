@@ -26,30 +26,35 @@ platform::CalendarEntityType calendarEntityType(NativeEntity entity) {
                                         : platform::CalendarEntityType::reminders;
 }
 
-std::string permissionName(NativeEntity entity, int status) {
+PermissionState permissionFromStatus(NativeEntity entity, int status) {
   switch (status) {
     case 0:
-      return "notDetermined";
+      return PermissionState::notDetermined;
     case 1:
-      return "restricted";
+      return PermissionState::restricted;
     case 2:
-      return "denied";
+      return PermissionState::denied;
     case 3:
-      return "fullAccess";
+      return PermissionState::fullAccess;
     case 4:
-      return entity == NativeEntity::contacts ? "limited" : "writeOnly";
+      return entity == NativeEntity::contacts ? PermissionState::limited
+                                              : PermissionState::writeOnly;
     default:
-      return "unknown";
+      return PermissionState::unknown;
   }
 }
 
-std::string permissionState(platform::System& system, NativeEntity entity) {
-  return permissionName(entity, authorizationStatus(system, entity));
+PermissionState permissionState(platform::System& system, NativeEntity entity) {
+  return permissionFromStatus(entity, authorizationStatus(system, entity));
+}
+
+bool isReadable(PermissionState state, NativeEntity entity) {
+  return state == PermissionState::fullAccess ||
+         (state == PermissionState::limited && entity == NativeEntity::contacts);
 }
 
 bool isReadable(platform::System& system, NativeEntity entity) {
-  std::string state = permissionState(system, entity);
-  return state == "fullAccess" || (state == "limited" && entity == NativeEntity::contacts);
+  return isReadable(permissionState(system, entity), entity);
 }
 
 }  // namespace pemrix

@@ -21,7 +21,7 @@ PersonalStores::PersonalStores(platform::System& system)
 
 PersonalStores::~PersonalStores() = default;
 
-std::string PersonalStores::permission(NativeEntity entity) const {
+PermissionState PersonalStores::permission(NativeEntity entity) const {
   return permissionState(system_, entity);
 }
 
@@ -32,7 +32,7 @@ bool PersonalStores::readable(NativeEntity entity) const {
 Json PersonalStores::status() const {
   Json permissions = Json::object();
   for (NativeEntity entity : kAllEntities) {
-    permissions[std::string(rawValue(entity))] = permission(entity);
+    permissions[std::string(rawValue(entity))] = wireName(permission(entity));
   }
   return Json{{"permissions", std::move(permissions)}};
 }
@@ -62,11 +62,12 @@ void PersonalStores::work(const NativeRequest& request, const Lifetime& lifetime
   const bool asking = request.command == Command::requestPermission;
   try {
     if (asking) {
-      std::string state = permission(entity);
-      if (state == "notDetermined" || (entity == NativeEntity::events && state == "writeOnly")) {
+      const PermissionState state = permission(entity);
+      if (state == PermissionState::notDetermined ||
+          (entity == NativeEntity::events && state == PermissionState::writeOnly)) {
         askForAccess(entity, lifetime, once);
       } else {
-        once(Json{{"permission", state}});
+        once(Json{{"permission", wireName(state)}});
       }
       return;
     }
@@ -97,11 +98,11 @@ void PersonalStores::askForAccess(NativeEntity entity, const Lifetime& lifetime,
       [&system = system_, lifetime, entity, completion = std::move(completion)](
           bool /*granted*/, std::optional<platform::PlatformError> error) {
         if (!lifetime->isActive()) return;
-        std::string state = permissionState(system, entity);
-        if (error && state == "notDetermined") {
+        const PermissionState state = permissionState(system, entity);
+        if (error && state == PermissionState::notDetermined) {
           completion(BridgeFailure::permissionUnavailable());
         } else {
-          completion(Json{{"permission", state}});
+          completion(Json{{"permission", wireName(state)}});
         }
       };
   if (entity == NativeEntity::contacts) {

@@ -23,6 +23,7 @@
 #include "platform/system.h"
 #include "protocol/bridge_failure.h"
 #include "protocol/native_request.h"
+#include "protocol/permission_state.h"
 #include "protocol/wire_json.h"
 #include "stores/request_lifetime.h"
 
@@ -40,10 +41,9 @@ class PersonalStores {
   PersonalStores(const PersonalStores&) = delete;
   PersonalStores& operator=(const PersonalStores&) = delete;
 
-  // One of "notDetermined", "restricted", "denied", "fullAccess", "writeOnly" (calendars),
-  // "limited" (contacts) or "unknown", from the system's current authorisation status.
-  std::string permission(NativeEntity entity) const;
-  // True for "fullAccess", and for "limited" contacts.
+  // The entity's state, from the system's current authorisation status.
+  PermissionState permission(NativeEntity entity) const;
+  // True for fullAccess, and for limited contacts.
   bool readable(NativeEntity entity) const;
   // {"permissions": {"events": ..., "reminders": ..., "contacts": ...}}. Creates no store.
   Json status() const;

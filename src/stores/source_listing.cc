@@ -63,7 +63,7 @@ std::optional<BridgeFailure> PersonalStores::listSources(NativeEntity entity,
   if (!lifetime->isActive()) return std::nullopt;
   if (!readable(entity)) return BridgeFailure::accessChanged();
   completion(Json{{"sources", std::move(list.sources)},
-                  {"permission", permission(entity)},
+                  {"permission", wireName(permission(entity))},
                   {"truncated", list.truncated()}});
   return std::nullopt;
 }
