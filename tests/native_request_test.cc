@@ -21,6 +21,11 @@ const std::string kWindow = R"("start":"2024-05-01T00:00:00Z","end":"2024-05-08T
 std::string eventsQuery(const std::string& rest) {
   return R"({"id":"q1","command":"query","entity":"events",)" + rest + "}";
 }
+// The window of an accepted events or reminders query.
+const CalendarQuery& windowOf(const NativeRequest& request) {
+  if (const auto* events = std::get_if<EventsQuery>(request.storeRequest())) return *events;
+  return std::get<RemindersQuery>(*request.storeRequest());
+}
 std::string contactsQuery(const std::string& rest) {
   return R"({"id":"q1","command":"query","entity":"contacts","sourceIds":["c"],)" + rest + "}";
 }
@@ -47,12 +52,8 @@ TEST(ParseRequest, StatusNeedsOnlyIdAndCommand) {
   const std::optional<NativeRequest> request =
       NativeRequest::parse(R"({"id":"r-1","command":"status"})");
   ASSERT_TRUE(request.has_value());
-  NativeRequest expected;
-  expected.id = "r-1";
-  expected.command = Command::status;
-  EXPECT_EQ(*request, expected);
-  EXPECT_TRUE(request->sourceIds.empty());
-  EXPECT_EQ(request->limit, 100);
+  EXPECT_EQ(*request, (NativeRequest{"r-1", StatusRequest{}}));
+  EXPECT_EQ(request->command(), Command::status);
 }
 
 TEST(ParseRequest, CommandsWithoutEntityRefuseEveryOtherKey) {
@@ -71,10 +72,9 @@ TEST(ParseRequest, EntityCommandsNeedOneOfTheThreeEntities) {
     const std::string head = R"({"id":"r","command":")" + command + "\"";
     const std::optional<NativeRequest> request =
         NativeRequest::parse(head + R"(,"entity":"reminders"})");
-    ASSERT_TRUE(request.has_value());
-    EXPECT_EQ(request->entity, NativeEntity::reminders);
-    EXPECT_TRUE(request->sourceIds.empty());
-    EXPECT_EQ(request->limit, 100);
+    ASSERT_TRUE(request.has_value() && request->storeRequest());
+    EXPECT_EQ(entityOf(*request->storeRequest()), NativeEntity::reminders);
+    EXPECT_EQ(wireName(request->command()), command);
     for (const std::string entity : {R"("events")", R"("contacts")"}) {
       expectAccepted(head + ",\"entity\":" + entity + "}");
     }
@@ -124,13 +124,10 @@ TEST(ParseRequest, AnEventsQueryCarriesEverything) {
   const std::optional<NativeRequest> request =
       NativeRequest::parse(eventsQuery(R"("sourceIds":["b","a"],"limit":7,)" + kWindow));
   ASSERT_TRUE(request.has_value());
-  EXPECT_EQ(wireName(request->command), "query");
-  EXPECT_EQ(request->entity, NativeEntity::events);
-  EXPECT_EQ(request->sourceIds, (std::vector<std::string>{"b", "a"}));
-  EXPECT_EQ(request->limit, 7);
-  EXPECT_EQ(request->start, parseDate("2024-05-01T00:00:00Z"));
-  EXPECT_EQ(request->end, parseDate("2024-05-08T00:00:00Z"));
-  EXPECT_FALSE(request->query.has_value());
+  EXPECT_EQ(wireName(request->command()), "query");
+  const EventsQuery expected{
+      {{"b", "a"}, *parseDate("2024-05-01T00:00:00Z"), *parseDate("2024-05-08T00:00:00Z"), 7}};
+  EXPECT_EQ(*request, (NativeRequest{"q1", StoreRequest{expected}}));
 }
 
 TEST(ParseRequest, SourceIdsRules) {
@@ -196,13 +193,13 @@ TEST(ParseRequest, LimitIsAWholeNumberFromOneToAHundred) {
     const std::optional<NativeRequest> request = NativeRequest::parse(line);
     ASSERT_EQ(request.has_value(), c.value != 0) << c.limit;
     if (request) {
-      EXPECT_EQ(request->limit, c.value) << c.limit;
+      EXPECT_EQ(std::get<EventsQuery>(*request->storeRequest()).limit, c.value) << c.limit;
     }
   }
   const std::optional<NativeRequest> request =
       NativeRequest::parse(eventsQuery(R"("sourceIds":["a"],)" + kWindow));
   ASSERT_TRUE(request.has_value());
-  EXPECT_EQ(request->limit, 100);
+  EXPECT_EQ(std::get<EventsQuery>(*request->storeRequest()).limit, 100);
 }
 
 TEST(ParseRequest, ContactQueriesAreTrimmedAndCountedInCharacters) {
@@ -232,9 +229,7 @@ TEST(ParseRequest, ContactQueriesAreTrimmedAndCountedInCharacters) {
     const std::optional<NativeRequest> request = NativeRequest::parse(line);
     ASSERT_EQ(request.has_value(), c.trimmed.has_value()) << c.query;
     if (!request) continue;
-    EXPECT_EQ(request->query, c.trimmed);
-    EXPECT_EQ(request->entity, NativeEntity::contacts);
-    EXPECT_FALSE(request->start.has_value());
+    EXPECT_EQ(std::get<ContactsQuery>(*request->storeRequest()).text, c.trimmed);
   }
 }
 
@@ -274,7 +269,7 @@ TEST(ParseRequest, EventAndReminderWindowsAreAtMostThirtyOneDays) {
       const std::optional<NativeRequest> request = NativeRequest::parse(line);
       ASSERT_EQ(request.has_value(), c.accepted) << line;
       if (request) {
-        EXPECT_EQ(request->start, parseDate(c.start));
+        EXPECT_EQ(windowOf(*request).start, parseDate(c.start));
       }
     }
   }

@@ -33,7 +33,7 @@ void NativeBridge::receive(std::string_view line) {
     failure(NativeRequest::echoId(line), BridgeFailure::invalidRequest());
     return;
   }
-  if (request->command == Command::shutdown) {  // obeyed even while a store request runs
+  if (request->command() == Command::shutdown) {  // obeyed even while a store request runs
     succeed(request->id, Json{{"stopped", true}});
     stop();
     return;
@@ -42,28 +42,28 @@ void NativeBridge::receive(std::string_view line) {
     failure(request->id, BridgeFailure::busy());
     return;
   }
-  if (request->command == Command::status) {
+  const StoreRequest* storeRequest = request->storeRequest();
+  if (!storeRequest) {  // "status"
     succeed(request->id, stores_.status());
     if (!stopped_) armIdle();
     return;
   }
-  startStoreRequest(*request);
+  startStoreRequest(request->id, *storeRequest);
 }
 
-void NativeBridge::startStoreRequest(const NativeRequest& request) {
+void NativeBridge::startStoreRequest(const std::string& id, const StoreRequest& request) {
   if (idle_) idle_->cancel();
   idle_.reset();
   double allowance =
-      request.command == Command::requestPermission ? kPermissionAllowance : kRequestAllowance;
+      std::holds_alternative<PermissionRequest>(request) ? kPermissionAllowance : kRequestAllowance;
   auto lifetime = std::make_shared<RequestLifetime>(allowance, env_.clock);
-  current_ = Running{request.id, lifetime};
-  deadline_ =
-      env_.mainQueue.after(allowance, whileAlive([id = request.id, lifetime](NativeBridge& bridge) {
-                             bridge.deadlinePassed(id, lifetime);
-                           }));
+  current_ = Running{id, lifetime};
+  deadline_ = env_.mainQueue.after(allowance, whileAlive([id, lifetime](NativeBridge& bridge) {
+                                     bridge.deadlinePassed(id, lifetime);
+                                   }));
   stores_.perform(request, lifetime,
-                  [queue = &env_.mainQueue, anchor = std::weak_ptr<Anchor>(anchor_),
-                   id = request.id, lifetime](StoreResult result) {
+                  [queue = &env_.mainQueue, anchor = std::weak_ptr<Anchor>(anchor_), id,
+                   lifetime](StoreResult result) {
                     queue->async([anchor, id, lifetime, result = std::move(result)]() mutable {
                       if (auto held = anchor.lock()) {
                         held->bridge->completeStoreRequest(id, lifetime, std::move(result));

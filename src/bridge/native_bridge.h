@@ -81,7 +81,7 @@ class NativeBridge {
     NativeBridge* bridge;
   };
 
-  void startStoreRequest(const NativeRequest& request);
+  void startStoreRequest(const std::string& id, const StoreRequest& request);
   void completeStoreRequest(const std::string& id, const Lifetime& lifetime, StoreResult result);
   void deadlinePassed(const std::string& id, const Lifetime& lifetime);
   void idlePassed();

@@ -65,7 +65,7 @@ bool allDistinct(const std::vector<std::string>& identifiers) {
   return true;
 }
 
-bool readSourceIds(RequestFields& fields, NativeRequest& request) {
+bool readSourceIds(RequestFields& fields, std::vector<std::string>& sourceIds) {
   const std::vector<std::string>& ids = fields.sourceIds;
   if (!fields.has(RequestKey::sourceIds) || ids.empty() || ids.size() > kMaxSourceIds) {
     return false;
@@ -74,30 +74,34 @@ bool readSourceIds(RequestFields& fields, NativeRequest& request) {
     if (!NativeRequest::validIdentifier(id)) return false;
   }
   if (!allDistinct(ids)) return false;
-  request.sourceIds = std::move(fields.sourceIds);
+  sourceIds = std::move(fields.sourceIds);
   return true;
 }
 
-bool readLimit(const RequestFields& fields, NativeRequest& request) {
+bool readLimit(const RequestFields& fields, int64_t& limit) {
   if (!fields.has(RequestKey::limit)) return true;
-  const double limit = fields.limit;
-  if (!(limit >= 1 && limit <= kMaxLimit) || limit != std::trunc(limit)) return false;
-  request.limit = static_cast<int64_t>(limit);
+  const double value = fields.limit;
+  if (!(value >= 1 && value <= kMaxLimit) || value != std::trunc(value)) return false;
+  limit = static_cast<int64_t>(value);
   return true;
 }
 
-bool readContactsQuery(const RequestFields& fields, NativeRequest& request) {
-  if (fields.has(RequestKey::start) || fields.has(RequestKey::end)) return false;
-  if (!fields.has(RequestKey::query)) return false;
+std::optional<StoreRequest> readContactsQuery(RequestFields& fields) {
+  if (fields.has(RequestKey::start) || fields.has(RequestKey::end)) return std::nullopt;
+  if (!fields.has(RequestKey::query)) return std::nullopt;
   const std::string_view trimmed = unicode::trimWhiteSpace(fields.query);
   const std::size_t characters = unicode::graphemeCount(trimmed);
-  if (characters < kMinQueryCharacters || characters > kMaxQueryCharacters) return false;
-  if (unicode::containsControlOrFormat(trimmed)) return false;
-  request.query = std::string(trimmed);
-  return true;
+  if (characters < kMinQueryCharacters || characters > kMaxQueryCharacters) return std::nullopt;
+  if (unicode::containsControlOrFormat(trimmed)) return std::nullopt;
+  ContactsQuery query;
+  if (!readSourceIds(fields, query.sourceIds) || !readLimit(fields, query.limit)) {
+    return std::nullopt;
+  }
+  query.text = std::string(trimmed);
+  return query;
 }
 
-bool readWindow(const RequestFields& fields, NativeRequest& request) {
+bool readWindow(RequestFields& fields, CalendarQuery& query) {
   if (fields.has(RequestKey::query)) return false;
   if (!fields.has(RequestKey::start) || !fields.has(RequestKey::end)) return false;
   const std::optional<Instant> start = parseDate(fields.start);
@@ -105,15 +109,35 @@ bool readWindow(const RequestFields& fields, NativeRequest& request) {
   if (!start || !end) return false;
   const int64_t window = (*end - *start).count();
   if (window <= 0 || window > kMaxWindowMicroseconds) return false;
-  request.start = start;
-  request.end = end;
+  if (!readSourceIds(fields, query.sourceIds) || !readLimit(fields, query.limit)) return false;
+  query.start = *start;
+  query.end = *end;
   return true;
 }
 
-bool readQuery(RequestFields& fields, NativeRequest& request) {
-  if (!readSourceIds(fields, request) || !readLimit(fields, request)) return false;
-  if (request.entity == NativeEntity::contacts) return readContactsQuery(fields, request);
-  return readWindow(fields, request);
+std::optional<StoreRequest> readQuery(RequestFields& fields, NativeEntity entity) {
+  if (entity == NativeEntity::contacts) return readContactsQuery(fields);
+  CalendarQuery window;
+  if (!readWindow(fields, window)) return std::nullopt;
+  if (entity == NativeEntity::events) return EventsQuery{std::move(window)};
+  return RemindersQuery{std::move(window)};
+}
+
+// The store request of `command` for `entity`, read from the fields it may carry.
+std::optional<StoreRequest> readStoreRequest(Command command, NativeEntity entity,
+                                             RequestFields& fields) {
+  switch (command) {
+    case Command::requestPermission:
+      return PermissionRequest{entity};
+    case Command::listSources:
+      return SourceListRequest{entity};
+    case Command::query:
+      return readQuery(fields, entity);
+    case Command::status:
+    case Command::shutdown:
+      break;
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -134,6 +158,26 @@ std::string_view wireName(Command command) {
   return "status";
 }
 
+NativeEntity entityOf(const StoreRequest& request) {
+  struct Entity {
+    NativeEntity operator()(const PermissionRequest& r) const { return r.entity; }
+    NativeEntity operator()(const SourceListRequest& r) const { return r.entity; }
+    NativeEntity operator()(const EventsQuery&) const { return NativeEntity::events; }
+    NativeEntity operator()(const RemindersQuery&) const { return NativeEntity::reminders; }
+    NativeEntity operator()(const ContactsQuery&) const { return NativeEntity::contacts; }
+  };
+  return std::visit(Entity{}, request);
+}
+
+Command NativeRequest::command() const {
+  if (std::holds_alternative<StatusRequest>(body)) return Command::status;
+  if (std::holds_alternative<ShutdownRequest>(body)) return Command::shutdown;
+  const StoreRequest& request = std::get<StoreRequest>(body);
+  if (std::holds_alternative<PermissionRequest>(request)) return Command::requestPermission;
+  if (std::holds_alternative<SourceListRequest>(request)) return Command::listSources;
+  return Command::query;
+}
+
 std::optional<NativeRequest> NativeRequest::parse(std::string_view line) {
   if (line.size() > kMaxLineBytes) return std::nullopt;
   std::optional<RequestFields> fields = protocol_detail::readRequestFields(line);
@@ -142,12 +186,16 @@ std::optional<NativeRequest> NativeRequest::parse(std::string_view line) {
   if (!command || (fields->present & ~keySet(*command)) != 0) return std::nullopt;
   NativeRequest request;
   request.id = std::move(fields->id);
-  request.command = *command;
-  if (*command == Command::status || *command == Command::shutdown) return request;
-  request.entity = entityFromRawValue(fields->entity);
-  if (!fields->has(RequestKey::entity) || !request.entity) return std::nullopt;
-  if (*command != Command::query) return request;
-  if (!readQuery(*fields, request)) return std::nullopt;
+  if (*command == Command::status) return request;
+  if (*command == Command::shutdown) {
+    request.body = ShutdownRequest{};
+    return request;
+  }
+  const std::optional<NativeEntity> entity = entityFromRawValue(fields->entity);
+  if (!fields->has(RequestKey::entity) || !entity) return std::nullopt;
+  std::optional<StoreRequest> storeRequest = readStoreRequest(*command, *entity, *fields);
+  if (!storeRequest) return std::nullopt;
+  request.body = std::move(*storeRequest);
   return request;
 }
 

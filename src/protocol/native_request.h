@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "common/instant.h"
@@ -27,15 +28,64 @@ enum class Command { status, shutdown, requestPermission, listSources, query };
 // "query".
 std::string_view wireName(Command command);
 
+// "request-permission": ask the user for access to `entity`, unless already decided.
+struct PermissionRequest {
+  NativeEntity entity;
+  friend bool operator==(const PermissionRequest&, const PermissionRequest&) = default;
+};
+
+// "list-sources": the calendars, reminder lists or contact accounts of `entity`.
+struct SourceListRequest {
+  NativeEntity entity;
+  friend bool operator==(const SourceListRequest&, const SourceListRequest&) = default;
+};
+
+// The window of a "query" over calendars: the items of the sources that fall in
+// [start, end), a window of at most 31 days.
+struct CalendarQuery {
+  std::vector<std::string> sourceIds;  // 1 to 16 distinct identifiers, in request order
+  Instant start;
+  Instant end;
+  int64_t limit = limits::kMaxItems;  // 1 to 100
+  friend bool operator==(const CalendarQuery&, const CalendarQuery&) = default;
+};
+
+// "query" with "entity" "events" or "reminders".
+struct EventsQuery : CalendarQuery {};
+struct RemindersQuery : CalendarQuery {};
+
+// "query" with "entity" "contacts": the contacts of the accounts whose texts hold every
+// word of `text`.
+struct ContactsQuery {
+  std::vector<std::string> sourceIds;  // 1 to 16 distinct identifiers, in request order
+  std::string text;                    // trimmed, 2 to 160 characters
+  int64_t limit = limits::kMaxItems;   // 1 to 100
+  friend bool operator==(const ContactsQuery&, const ContactsQuery&) = default;
+};
+
+// A request the stores answer; its type says the command and the entity.
+using StoreRequest =
+    std::variant<PermissionRequest, SourceListRequest, EventsQuery, RemindersQuery, ContactsQuery>;
+
+// The entity a store request concerns.
+NativeEntity entityOf(const StoreRequest& request);
+
+// "status" and "shutdown", which the controller answers itself.
+struct StatusRequest {
+  friend bool operator==(const StatusRequest&, const StatusRequest&) = default;
+};
+struct ShutdownRequest {
+  friend bool operator==(const ShutdownRequest&, const ShutdownRequest&) = default;
+};
+
 struct NativeRequest {
   std::string id;
-  Command command = Command::status;
-  std::optional<NativeEntity> entity;  // present for every command but "status" and "shutdown"
-  std::vector<std::string> sourceIds;  // "query" only: 1 to 16 identifiers, in request order
-  std::optional<Instant> start;        // events and reminders queries only
-  std::optional<Instant> end;          // events and reminders queries only
-  int64_t limit = limits::kMaxItems;   // "query" only: 1 to 100
-  std::optional<std::string> query;    // contacts queries only: the trimmed search text
+  // One type per command, so a request can only hold the values its command takes.
+  std::variant<StatusRequest, ShutdownRequest, StoreRequest> body;
+
+  Command command() const;
+  // The request for the stores, or null for "status" and "shutdown".
+  const StoreRequest* storeRequest() const { return std::get_if<StoreRequest>(&body); }
 
   // Reads one line (without its newline) into a validated request, or nothing when the
   // line breaks any rule: not one JSON object, an unknown command or key, a value of the

@@ -83,10 +83,9 @@ struct ContactScan {
 
 }  // namespace
 
-std::optional<BridgeFailure> PersonalStores::queryContacts(const NativeRequest& request,
+std::optional<BridgeFailure> PersonalStores::queryContacts(const ContactsQuery& request,
                                                            const Lifetime& lifetime,
                                                            const StoreCompletion& completion) {
-  if (!request.query) return BridgeFailure::invalidRequest();
   platform::ContactStore& store = contactStore();
   const std::set<std::string> requested(request.sourceIds.begin(), request.sourceIds.end());
   auto listed = store.containers();
@@ -102,7 +101,7 @@ std::optional<BridgeFailure> PersonalStores::queryContacts(const NativeRequest& 
   }
 
   const std::vector<std::string> terms =
-      unicode::splitOnWhiteSpace(unicode::foldForSearch(*request.query));
+      unicode::splitOnWhiteSpace(unicode::foldForSearch(request.text));
   ContactScan scan(terms, static_cast<std::size_t>(request.limit));
   for (const std::string& containerId : selected) {
     if (!lifetime->isActive()) return std::nullopt;

@@ -29,13 +29,13 @@ Json eventItem(const platform::EventRecord& event) {
 
 }  // namespace
 
-std::optional<BridgeFailure> PersonalStores::queryEvents(const NativeRequest& request,
-                                                         const Lifetime& lifetime,
-                                                         const StoreCompletion& completion) {
-  if (!request.entity || !request.start || !request.end) return BridgeFailure::invalidRequest();
+std::optional<BridgeFailure> PersonalStores::queryCalendar(const CalendarQuery& request,
+                                                           NativeEntity entity,
+                                                           const Lifetime& lifetime,
+                                                           const StoreCompletion& completion) {
   platform::CalendarStore& store = eventStore();
   const std::set<std::string> requested(request.sourceIds.begin(), request.sourceIds.end());
-  const auto type = calendarEntityType(*request.entity);
+  const auto type = calendarEntityType(entity);
   std::vector<platform::CalendarInfo> selected;
   std::set<std::string> found;
   for (auto& calendar : store.calendars(type)) {
@@ -44,7 +44,7 @@ std::optional<BridgeFailure> PersonalStores::queryEvents(const NativeRequest& re
     selected.push_back(std::move(calendar));
   }
   if (found != requested) return BridgeFailure::sourceMissing();
-  if (*request.entity == NativeEntity::reminders) {
+  if (entity == NativeEntity::reminders) {
     return queryReminders(request, selected, lifetime, completion);
   }
 
@@ -52,7 +52,7 @@ std::optional<BridgeFailure> PersonalStores::queryEvents(const NativeRequest& re
   bool truncated = false;
   const auto limit = static_cast<std::size_t>(request.limit);
   store.enumerateEvents(
-      *request.start, *request.end, selected, [&](const platform::EventRecord& event, bool& stop) {
+      request.start, request.end, selected, [&](const platform::EventRecord& event, bool& stop) {
         if (!lifetime->isActive()) {
           stop = true;
           return;

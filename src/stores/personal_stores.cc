@@ -41,14 +41,14 @@ void PersonalStores::setOnChange(std::function<void(NativeEntity)> onChange) {
   relay_->onChange = std::move(onChange);
 }
 
-void PersonalStores::perform(const NativeRequest& request, Lifetime lifetime,
+void PersonalStores::perform(const StoreRequest& request, Lifetime lifetime,
                              StoreCompletion completion) {
   queue_.async([this, request, lifetime = std::move(lifetime), completion = std::move(completion)] {
     work(request, lifetime, completion);
   });
 }
 
-void PersonalStores::work(const NativeRequest& request, const Lifetime& lifetime,
+void PersonalStores::work(const StoreRequest& request, const Lifetime& lifetime,
                           const StoreCompletion& completion) {
   if (!lifetime->isActive()) return;
   // An exception (a service error that the adapter raised, std::bad_alloc) is answered once,
@@ -58,8 +58,8 @@ void PersonalStores::work(const NativeRequest& request, const Lifetime& lifetime
   StoreCompletion once = [answered, completion](StoreResult result) {
     if (!answered->exchange(true)) completion(std::move(result));
   };
-  const NativeEntity entity = *request.entity;
-  const bool asking = request.command == Command::requestPermission;
+  const NativeEntity entity = entityOf(request);
+  const bool asking = std::holds_alternative<PermissionRequest>(request);
   try {
     if (asking) {
       const PermissionState state = permission(entity);
@@ -76,12 +76,14 @@ void PersonalStores::work(const NativeRequest& request, const Lifetime& lifetime
       return;
     }
     std::optional<BridgeFailure> failed;
-    if (request.command == Command::listSources) {
+    if (std::holds_alternative<SourceListRequest>(request)) {
       failed = listSources(entity, lifetime, once);
-    } else if (entity == NativeEntity::contacts) {
-      failed = queryContacts(request, lifetime, once);
+    } else if (const auto* contacts = std::get_if<ContactsQuery>(&request)) {
+      failed = queryContacts(*contacts, lifetime, once);
+    } else if (const auto* events = std::get_if<EventsQuery>(&request)) {
+      failed = queryCalendar(*events, entity, lifetime, once);
     } else {
-      failed = queryEvents(request, lifetime, once);
+      failed = queryCalendar(std::get<RemindersQuery>(request), entity, lifetime, once);
     }
     if (failed) once(*failed);
   } catch (...) {

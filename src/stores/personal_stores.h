@@ -54,24 +54,27 @@ class PersonalStores {
   void setOnChange(std::function<void(NativeEntity)> onChange);
 
   // Runs a "request-permission", "list-sources" or "query" request on the serial queue and
-  // returns at once. `request.entity` must be present.
-  void perform(const NativeRequest& request, Lifetime lifetime, StoreCompletion completion);
+  // returns at once.
+  void perform(const StoreRequest& request, Lifetime lifetime, StoreCompletion completion);
 
  private:
   struct ChangeRelay;
 
-  void work(const NativeRequest& request, const Lifetime& lifetime,
+  void work(const StoreRequest& request, const Lifetime& lifetime,
             const StoreCompletion& completion);
   void askForAccess(NativeEntity entity, const Lifetime& lifetime, StoreCompletion completion);
   std::optional<BridgeFailure> listSources(NativeEntity entity, const Lifetime& lifetime,
                                            const StoreCompletion& completion);
-  std::optional<BridgeFailure> queryEvents(const NativeRequest& request, const Lifetime& lifetime,
-                                           const StoreCompletion& completion);
-  std::optional<BridgeFailure> queryReminders(const NativeRequest& request,
+  // Events and reminders share the resolution of the requested calendars; `entity` says
+  // which of the two the query reads.
+  std::optional<BridgeFailure> queryCalendar(const CalendarQuery& request, NativeEntity entity,
+                                             const Lifetime& lifetime,
+                                             const StoreCompletion& completion);
+  std::optional<BridgeFailure> queryReminders(const CalendarQuery& request,
                                               const std::vector<platform::CalendarInfo>& lists,
                                               const Lifetime& lifetime,
                                               const StoreCompletion& completion);
-  std::optional<BridgeFailure> queryContacts(const NativeRequest& request, const Lifetime& lifetime,
+  std::optional<BridgeFailure> queryContacts(const ContactsQuery& request, const Lifetime& lifetime,
                                              const StoreCompletion& completion);
 
   platform::CalendarStore& eventStore();

@@ -82,13 +82,13 @@ void answerReminders(const ReminderFilter& filter, const platform::ReminderWalk*
 }  // namespace
 
 std::optional<BridgeFailure> PersonalStores::queryReminders(
-    const NativeRequest& request, const std::vector<platform::CalendarInfo>& lists,
+    const CalendarQuery& request, const std::vector<platform::CalendarInfo>& lists,
     const Lifetime& lifetime, const StoreCompletion& completion) {
   ReminderFilter filter{system_,
                         std::set<std::string>(request.sourceIds.begin(), request.sourceIds.end()),
-                        *request.start, *request.end, static_cast<std::size_t>(request.limit)};
+                        request.start, request.end, static_cast<std::size_t>(request.limit)};
   eventStore().fetchIncompleteReminders(
-      *request.start, *request.end, lists,
+      request.start, request.end, lists,
       [filter = std::move(filter), lifetime, completion](const platform::ReminderWalk* reminders) {
         // This runs on the service's thread, outside the work item: its errors are answered
         // here, as the work item would.

@@ -149,11 +149,11 @@ class EdsStoreTest : public ::testing::Test {
   // The answer to one request line: its result or failure, as JSON of the wire's shape.
   Json ask(const std::string& line) {
     std::optional<NativeRequest> request = NativeRequest::parse(line);
-    EXPECT_TRUE(request) << line;
-    if (!request) return Json();
+    EXPECT_TRUE(request && request->storeRequest()) << line;
+    if (!request || !request->storeRequest()) return Json();
     auto lifetime = std::make_shared<RequestLifetime>(kRequestAllowance, clock_);
     auto answer = std::make_shared<std::promise<StoreResult>>();
-    stores_.perform(*request, lifetime,
+    stores_.perform(*request->storeRequest(), lifetime,
                     [answer](StoreResult result) { answer->set_value(result); });
     auto future = answer->get_future();
     if (future.wait_for(20s) != std::future_status::ready) {
