@@ -21,6 +21,8 @@ NativeBridge::NativeBridge(BridgeEnvironment environment)
 }
 
 NativeBridge::~NativeBridge() {
+  // The running request is given up first, so that the stores' work ends silently.
+  if (current_) current_->lifetime->cancel();
   if (deadline_) deadline_->cancel();
   if (idle_) idle_->cancel();
 }

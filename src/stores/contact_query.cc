@@ -83,28 +83,29 @@ struct ContactScan {
 
 }  // namespace
 
-std::optional<BridgeFailure> PersonalStores::queryContacts(const ContactsQuery& request,
-                                                           const Lifetime& lifetime,
-                                                           const StoreCompletion& completion) {
+void PersonalStores::queryContacts(const ContactsQuery& request, const Lifetime& lifetime,
+                                   const StoreReply& reply) {
   platform::ContactStore& store = contactStore();
   const std::set<std::string> requested(request.sourceIds.begin(), request.sourceIds.end());
   auto listed = store.containers();
   if (std::holds_alternative<platform::PlatformError>(listed)) {
-    return BridgeFailure::sourceUnavailable();
+    reply(BridgeFailure::sourceUnavailable());
+    return;
   }
   std::vector<std::string> selected;
   for (const auto& container : std::get<std::vector<platform::ContainerInfo>>(listed)) {
     if (requested.contains(container.identifier)) selected.push_back(container.identifier);
   }
   if (std::set<std::string>(selected.begin(), selected.end()) != requested) {
-    return BridgeFailure::contactsSourceMissing();
+    reply(BridgeFailure::contactsSourceMissing());
+    return;
   }
 
   const std::vector<std::string> terms =
       unicode::splitOnWhiteSpace(unicode::foldForSearch(request.text));
   ContactScan scan(terms, static_cast<std::size_t>(request.limit));
   for (const std::string& containerId : selected) {
-    if (!lifetime->isActive()) return std::nullopt;
+    if (!lifetime->isActive()) return;
     platform::ContactFetchRequest fetch{kKeysToFetch, containerId, /*unifyResults=*/false,
                                         /*mutableObjects=*/false};
     platform::PlatformStatus status =
@@ -116,13 +117,18 @@ std::optional<BridgeFailure> PersonalStores::queryContacts(const ContactsQuery& 
           scan.visit(contact, containerId, stop);
         });
     // A failure in any container discards the whole query: no partial result.
-    if (status) return BridgeFailure::sourceUnavailable();
+    if (status) {
+      reply(BridgeFailure::sourceUnavailable());
+      return;
+    }
     if (scan.truncated) break;
   }
-  if (!lifetime->isActive()) return std::nullopt;
-  if (!readable(NativeEntity::contacts)) return BridgeFailure::contactsAccessChanged();
-  completion(Json{{"items", std::move(scan.items)}, {"truncated", scan.truncated}});
-  return std::nullopt;
+  if (!lifetime->isActive()) return;
+  if (!readable(NativeEntity::contacts)) {
+    reply(BridgeFailure::contactsAccessChanged());
+    return;
+  }
+  reply(Json{{"items", std::move(scan.items)}, {"truncated", scan.truncated}});
 }
 
 }  // namespace pemrix

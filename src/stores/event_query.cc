@@ -29,10 +29,8 @@ Json eventItem(const platform::EventRecord& event) {
 
 }  // namespace
 
-std::optional<BridgeFailure> PersonalStores::queryCalendar(const CalendarQuery& request,
-                                                           NativeEntity entity,
-                                                           const Lifetime& lifetime,
-                                                           const StoreCompletion& completion) {
+void PersonalStores::queryCalendar(const CalendarQuery& request, NativeEntity entity,
+                                   const Lifetime& lifetime, const StoreReply& reply) {
   platform::CalendarStore& store = eventStore();
   const std::set<std::string> requested(request.sourceIds.begin(), request.sourceIds.end());
   const auto type = calendarEntityType(entity);
@@ -43,9 +41,13 @@ std::optional<BridgeFailure> PersonalStores::queryCalendar(const CalendarQuery& 
     found.insert(calendar.identifier);
     selected.push_back(std::move(calendar));
   }
-  if (found != requested) return BridgeFailure::sourceMissing();
+  if (found != requested) {
+    reply(BridgeFailure::sourceMissing());
+    return;
+  }
   if (entity == NativeEntity::reminders) {
-    return queryReminders(request, selected, lifetime, completion);
+    queryReminders(request, selected, lifetime, reply);
+    return;
   }
 
   Json items = Json::array();
@@ -67,9 +69,7 @@ std::optional<BridgeFailure> PersonalStores::queryCalendar(const CalendarQuery& 
       });
   // The limit applies in delivery order; the items kept are then put in date order.
   sortItemsByKey(items, "start");
-  finishCalendarQuery(system_, NativeEntity::events, std::move(items), truncated, lifetime,
-                      completion);
-  return std::nullopt;
+  finishCalendarQuery(system_, NativeEntity::events, std::move(items), truncated, lifetime, reply);
 }
 
 }  // namespace pemrix

@@ -2,8 +2,6 @@
 // requests, and the lazily created stores with their change observers.
 #include "stores/personal_stores.h"
 
-#include <atomic>
-
 #include "platform/os_version.h"
 #include "stores/permissions.h"
 
@@ -43,70 +41,63 @@ void PersonalStores::setOnChange(std::function<void(NativeEntity)> onChange) {
 
 void PersonalStores::perform(const StoreRequest& request, Lifetime lifetime,
                              StoreCompletion completion) {
-  queue_.async([this, request, lifetime = std::move(lifetime), completion = std::move(completion)] {
-    work(request, lifetime, completion);
-  });
+  // An exception (a service error that the adapter raised, std::bad_alloc) or a path that
+  // ends without answering is answered as an access request macOS could not make for
+  // "request-permission", as an unreadable source for the listing and the queries.
+  const BridgeFailure unanswered = std::holds_alternative<PermissionRequest>(request)
+                                       ? BridgeFailure::permissionUnavailable()
+                                       : BridgeFailure::sourceUnavailable();
+  StoreReply reply(lifetime, std::move(completion), unanswered);
+  queue_.async(
+      [this, request, lifetime = std::move(lifetime), reply = std::move(reply), unanswered] {
+        try {
+          work(request, lifetime, reply);
+        } catch (...) {
+          reply(unanswered);
+        }
+      });
 }
 
 void PersonalStores::work(const StoreRequest& request, const Lifetime& lifetime,
-                          const StoreCompletion& completion) {
+                          const StoreReply& reply) {
   if (!lifetime->isActive()) return;
-  // An exception (a service error that the adapter raised, std::bad_alloc) is answered once,
-  // unless an answer went out already: as an access request macOS could not make for
-  // "request-permission", as an unreadable source for the listing and the queries.
-  auto answered = std::make_shared<std::atomic<bool>>(false);
-  StoreCompletion once = [answered, completion](StoreResult result) {
-    if (!answered->exchange(true)) completion(std::move(result));
-  };
   const NativeEntity entity = entityOf(request);
-  const bool asking = std::holds_alternative<PermissionRequest>(request);
-  try {
-    if (asking) {
-      const PermissionState state = permission(entity);
-      if (state == PermissionState::notDetermined ||
-          (entity == NativeEntity::events && state == PermissionState::writeOnly)) {
-        askForAccess(entity, lifetime, once);
-      } else {
-        once(Json{{"permission", wireName(state)}});
-      }
-      return;
-    }
-    if (!readable(entity)) {
-      once(BridgeFailure::permissionRequired());
-      return;
-    }
-    std::optional<BridgeFailure> failed;
-    if (std::holds_alternative<SourceListRequest>(request)) {
-      failed = listSources(entity, lifetime, once);
-    } else if (const auto* contacts = std::get_if<ContactsQuery>(&request)) {
-      failed = queryContacts(*contacts, lifetime, once);
-    } else if (const auto* events = std::get_if<EventsQuery>(&request)) {
-      failed = queryCalendar(*events, entity, lifetime, once);
+  if (std::holds_alternative<PermissionRequest>(request)) {
+    const PermissionState state = permission(entity);
+    if (state == PermissionState::notDetermined ||
+        (entity == NativeEntity::events && state == PermissionState::writeOnly)) {
+      askForAccess(entity, lifetime, reply);
     } else {
-      failed = queryCalendar(std::get<RemindersQuery>(request), entity, lifetime, once);
+      reply(Json{{"permission", wireName(state)}});
     }
-    if (failed) once(*failed);
-  } catch (...) {
-    if (!lifetime->isActive()) return;
-    once(asking ? BridgeFailure::permissionUnavailable() : BridgeFailure::sourceUnavailable());
+  } else if (!readable(entity)) {
+    reply(BridgeFailure::permissionRequired());
+  } else if (std::holds_alternative<SourceListRequest>(request)) {
+    listSources(entity, lifetime, reply);
+  } else if (const auto* contacts = std::get_if<ContactsQuery>(&request)) {
+    queryContacts(*contacts, lifetime, reply);
+  } else if (const auto* events = std::get_if<EventsQuery>(&request)) {
+    queryCalendar(*events, entity, lifetime, reply);
+  } else {
+    queryCalendar(std::get<RemindersQuery>(request), entity, lifetime, reply);
   }
 }
 
 void PersonalStores::askForAccess(NativeEntity entity, const Lifetime& lifetime,
-                                  StoreCompletion completion) {
-  // The system answers on a thread of its own; only the lifetime, the entity and the
-  // completion travel there.
-  platform::AccessCompletion answered =
-      [&system = system_, lifetime, entity, completion = std::move(completion)](
-          bool /*granted*/, std::optional<platform::PlatformError> error) {
-        if (!lifetime->isActive()) return;
-        const PermissionState state = permissionState(system, entity);
-        if (error && state == PermissionState::notDetermined) {
-          completion(BridgeFailure::permissionUnavailable());
-        } else {
-          completion(Json{{"permission", wireName(state)}});
-        }
-      };
+                                  const StoreReply& reply) {
+  // The system answers on a thread of its own; only the lifetime, the entity and the reply
+  // travel there.
+  platform::AccessCompletion answered = [&system = system_, lifetime, entity, reply](
+                                            bool /*granted*/,
+                                            std::optional<platform::PlatformError> error) {
+    if (!lifetime->isActive()) return;
+    const PermissionState state = permissionState(system, entity);
+    if (error && state == PermissionState::notDetermined) {
+      reply(BridgeFailure::permissionUnavailable());
+    } else {
+      reply(Json{{"permission", wireName(state)}});
+    }
+  };
   if (entity == NativeEntity::contacts) {
     contactStore().requestAccess(std::move(answered));
   } else if (!platform::usesFullAccessRequests(platform::runningOsVersion())) {

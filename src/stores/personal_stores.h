@@ -6,9 +6,9 @@
 //
 // Thread safety: construct, `setOnChange` and `perform` on the main queue; `permission`,
 // `readable` and `status` on any thread. Store handles are touched only on the serial
-// queue. Completions are called at most once, on the serial queue or on a platform thread
-// (access requests, reminder fetches); they are never called for a request whose lifetime
-// is no longer active when the work would answer.
+// queue. Completions are called at most once, through a `StoreReply`, on the serial queue or
+// on a platform thread (access requests, reminder fetches); they are never called for a
+// request whose lifetime is no longer active when the work would answer.
 #pragma once
 
 #include <functional>
@@ -26,13 +26,9 @@
 #include "protocol/permission_state.h"
 #include "protocol/wire_json.h"
 #include "stores/request_lifetime.h"
+#include "stores/store_reply.h"
 
 namespace pemrix {
-
-// The answer of a store request: a result object, or a failure to report unchanged.
-using StoreResult = std::variant<Json, BridgeFailure>;
-using StoreCompletion = std::function<void(StoreResult)>;
-using Lifetime = std::shared_ptr<RequestLifetime>;
 
 class PersonalStores {
  public:
@@ -60,22 +56,20 @@ class PersonalStores {
  private:
   struct ChangeRelay;
 
-  void work(const StoreRequest& request, const Lifetime& lifetime,
-            const StoreCompletion& completion);
-  void askForAccess(NativeEntity entity, const Lifetime& lifetime, StoreCompletion completion);
-  std::optional<BridgeFailure> listSources(NativeEntity entity, const Lifetime& lifetime,
-                                           const StoreCompletion& completion);
+  // Each of these ends in one call of `reply`, made here or later on a platform thread, or
+  // returns silently once `lifetime` is over.
+  void work(const StoreRequest& request, const Lifetime& lifetime, const StoreReply& reply);
+  void askForAccess(NativeEntity entity, const Lifetime& lifetime, const StoreReply& reply);
+  void listSources(NativeEntity entity, const Lifetime& lifetime, const StoreReply& reply);
   // Events and reminders share the resolution of the requested calendars; `entity` says
   // which of the two the query reads.
-  std::optional<BridgeFailure> queryCalendar(const CalendarQuery& request, NativeEntity entity,
-                                             const Lifetime& lifetime,
-                                             const StoreCompletion& completion);
-  std::optional<BridgeFailure> queryReminders(const CalendarQuery& request,
-                                              const std::vector<platform::CalendarInfo>& lists,
-                                              const Lifetime& lifetime,
-                                              const StoreCompletion& completion);
-  std::optional<BridgeFailure> queryContacts(const ContactsQuery& request, const Lifetime& lifetime,
-                                             const StoreCompletion& completion);
+  void queryCalendar(const CalendarQuery& request, NativeEntity entity, const Lifetime& lifetime,
+                     const StoreReply& reply);
+  void queryReminders(const CalendarQuery& request,
+                      const std::vector<platform::CalendarInfo>& lists, const Lifetime& lifetime,
+                      const StoreReply& reply);
+  void queryContacts(const ContactsQuery& request, const Lifetime& lifetime,
+                     const StoreReply& reply);
 
   platform::CalendarStore& eventStore();
   platform::ContactStore& contactStore();

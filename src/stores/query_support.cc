@@ -21,13 +21,13 @@ void sortItemsByKey(Json& items, const std::string& key) {
 }
 
 void finishCalendarQuery(platform::System& system, NativeEntity entity, Json items, bool truncated,
-                         const Lifetime& lifetime, const StoreCompletion& completion) {
+                         const Lifetime& lifetime, const StoreReply& reply) {
   if (!lifetime->isActive()) return;
   if (!isReadable(system, entity)) {
-    completion(BridgeFailure::accessChanged());
+    reply(BridgeFailure::accessChanged());
     return;
   }
-  completion(Json{{"items", std::move(items)}, {"truncated", truncated}});
+  reply(Json{{"items", std::move(items)}, {"truncated", truncated}});
 }
 
 }  // namespace pemrix

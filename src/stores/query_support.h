@@ -25,6 +25,6 @@ void sortItemsByKey(Json& items, const std::string& key);
 // changed in macOS." when the entity is no longer readable; otherwise with the items.
 // Runs on the stores' queue or on the thread that delivered the reminders.
 void finishCalendarQuery(platform::System& system, NativeEntity entity, Json items, bool truncated,
-                         const Lifetime& lifetime, const StoreCompletion& completion);
+                         const Lifetime& lifetime, const StoreReply& reply);
 
 }  // namespace pemrix

@@ -50,10 +50,10 @@ Json reminderItem(const platform::ReminderRecord& reminder, Instant due) {
 }
 
 void answerReminders(const ReminderFilter& filter, const platform::ReminderWalk* reminders,
-                     const Lifetime& lifetime, const StoreCompletion& completion) {
+                     const Lifetime& lifetime, const StoreReply& reply) {
   if (!lifetime->isActive()) return;
   if (reminders == nullptr) {
-    completion(BridgeFailure::reminderListsUnavailable());
+    reply(BridgeFailure::reminderListsUnavailable());
     return;
   }
   Json items = Json::array();
@@ -76,29 +76,28 @@ void answerReminders(const ReminderFilter& filter, const platform::ReminderWalk*
   if (abandoned) return;
   sortItemsByKey(items, "due");
   finishCalendarQuery(filter.system, NativeEntity::reminders, std::move(items), truncated, lifetime,
-                      completion);
+                      reply);
 }
 
 }  // namespace
 
-std::optional<BridgeFailure> PersonalStores::queryReminders(
-    const CalendarQuery& request, const std::vector<platform::CalendarInfo>& lists,
-    const Lifetime& lifetime, const StoreCompletion& completion) {
+void PersonalStores::queryReminders(const CalendarQuery& request,
+                                    const std::vector<platform::CalendarInfo>& lists,
+                                    const Lifetime& lifetime, const StoreReply& reply) {
   ReminderFilter filter{system_,
                         std::set<std::string>(request.sourceIds.begin(), request.sourceIds.end()),
                         request.start, request.end, static_cast<std::size_t>(request.limit)};
   eventStore().fetchIncompleteReminders(
       request.start, request.end, lists,
-      [filter = std::move(filter), lifetime, completion](const platform::ReminderWalk* reminders) {
+      [filter = std::move(filter), lifetime, reply](const platform::ReminderWalk* reminders) {
         // This runs on the service's thread, outside the work item: its errors are answered
         // here, as the work item would.
         try {
-          answerReminders(filter, reminders, lifetime, completion);
+          answerReminders(filter, reminders, lifetime, reply);
         } catch (...) {
-          if (lifetime->isActive()) completion(BridgeFailure::sourceUnavailable());
+          reply(BridgeFailure::sourceUnavailable());
         }
       });
-  return std::nullopt;
 }
 
 }  // namespace pemrix

@@ -13,8 +13,8 @@ void RequestLifetime::cancel() {
 
 bool RequestLifetime::isActive() const {
   std::lock_guard<std::mutex> guard(lock_);
-  if (cancelled_) return false;
-  return clock_.now() < deadline_;
+  if (!cancelled_ && clock_.now() >= deadline_) cancelled_ = true;
+  return !cancelled_;
 }
 
 }  // namespace pemrix

@@ -30,14 +30,15 @@ class RequestLifetime {
   RequestLifetime& operator=(const RequestLifetime&) = delete;
 
   void cancel();
-  // False once cancelled or once the wall clock has reached the deadline.
+  // False once cancelled or once the wall clock has reached the deadline, and false from
+  // then on, even if the wall clock is set back.
   bool isActive() const;
 
   Instant deadline() const { return deadline_; }
 
  private:
   mutable std::mutex lock_;
-  bool cancelled_ = false;
+  mutable bool cancelled_ = false;
   const Instant deadline_;
   const platform::Clock& clock_;
 };

@@ -43,14 +43,14 @@ struct SourceList {
 
 }  // namespace
 
-std::optional<BridgeFailure> PersonalStores::listSources(NativeEntity entity,
-                                                         const Lifetime& lifetime,
-                                                         const StoreCompletion& completion) {
+void PersonalStores::listSources(NativeEntity entity, const Lifetime& lifetime,
+                                 const StoreReply& reply) {
   SourceList list;
   if (entity == NativeEntity::contacts) {
     auto containers = contactStore().containers();
     if (std::holds_alternative<platform::PlatformError>(containers)) {
-      return BridgeFailure::sourceUnavailable();
+      reply(BridgeFailure::sourceUnavailable());
+      return;
     }
     for (const auto& container : std::get<std::vector<platform::ContainerInfo>>(containers)) {
       list.add(container.identifier, container.name);
@@ -60,12 +60,14 @@ std::optional<BridgeFailure> PersonalStores::listSources(NativeEntity entity,
       list.add(calendar.identifier, calendar.title);
     }
   }
-  if (!lifetime->isActive()) return std::nullopt;
-  if (!readable(entity)) return BridgeFailure::accessChanged();
-  completion(Json{{"sources", std::move(list.sources)},
-                  {"permission", wireName(permission(entity))},
-                  {"truncated", list.truncated()}});
-  return std::nullopt;
+  if (!lifetime->isActive()) return;
+  if (!readable(entity)) {
+    reply(BridgeFailure::accessChanged());
+    return;
+  }
+  reply(Json{{"sources", std::move(list.sources)},
+             {"permission", wireName(permission(entity))},
+             {"truncated", list.truncated()}});
 }
 
 }  // namespace pemrix
