@@ -7,39 +7,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-if [ "${1:-}" = "--inside" ]; then
-  # Inside the session: the exchange itself.
-  bridge=$2
-  now=$(date -u +%s)
-  day() { date -u -d "@$((now + $1 * 86400))" +%Y-%m-%dT00:00:00Z; }
-  requests=(
-    '{"id":"1","command":"status"}'
-    '{"id":"2","command":"list-sources","entity":"events"}'
-    "{\"id\":\"3\",\"command\":\"query\",\"entity\":\"events\",\"sourceIds\":[\"cal-home\",\"cal-work\"],\"start\":\"$(day -1)\",\"end\":\"$(day 2)\",\"limit\":5}"
-    '{"id":"4","command":"list-sources","entity":"reminders"}'
-    "{\"id\":\"5\",\"command\":\"query\",\"entity\":\"reminders\",\"sourceIds\":[\"list-errands\",\"list-work\"],\"start\":\"$(day -7)\",\"end\":\"$(day 14)\",\"limit\":5}"
-    '{"id":"6","command":"list-sources","entity":"contacts"}'
-    '{"id":"7","command":"query","entity":"contacts","sourceIds":["container-personal","container-work"],"query":"jose","limit":5}'
-    '{"id":"8","command":"query","entity":"contacts","sourceIds":["container-work"],"query":"Engineer","limit":3}'
-    '{"id":"9","command":"query","entity":"events","sourceIds":["cal-gone"],"start":"2024-05-01T00:00:00Z","end":"2024-05-02T00:00:00Z"}'
-    '{"id":"10","command":"shutdown"}'
-  )
-  coproc BRIDGE { "$bridge"; }
-  bridge_pid=$BRIDGE_PID  # bash unsets BRIDGE_PID once the coprocess has exited
-  for request in "${requests[@]}"; do
-    printf '> %s\n' "$request"
-    printf '%s\n' "$request" >&"${BRIDGE[1]}"
-    IFS= read -r answer <&"${BRIDGE[0]}"
-    printf '< %s\n\n' "$answer"
-  done
-  wait "$bridge_pid" && echo "bridge exited with status 0"
-  exit 0
-fi
-
 cmake --preset default >/dev/null
 cmake --build --preset default --target pemrix-bridge pemrix-eds-seed >/dev/null
 world=$(mktemp "${TMPDIR:-/tmp}/pemrix-demo-world.XXXXXX.json")
 trap 'rm -f "$world"' EXIT
 build/default/pemrix-eds-seed --demo-world >"$world"
 PEMRIX_EDS_SEED=build/default/pemrix-eds-seed \
-  tools/eds-session.sh --world "$world" -- bash tools/demo-eds.sh --inside build/default/pemrix-bridge
+  tools/eds-session.sh --world "$world" -- bash tools/demo-exchange.sh build/default/pemrix-bridge
