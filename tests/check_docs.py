@@ -115,14 +115,9 @@ def today_utc():
 
 
 def child_environment():
-    """The environment for the simulator and run blocks: this one, without a world, and with
-    ThreadSanitizer's thread-leak report off. The simulated services' helper threads (change
-    notifications, access requests, reminder fetches) may have finished unjoined when the
-    process exits, which a ThreadSanitizer build reports as a leak; that is not what the
-    pages document."""
+    """The environment for the simulator and run blocks: this one, without a world."""
     env = dict(os.environ)
     env.pop("PEMRIX_BRIDGE_WORLD", None)
-    env["TSAN_OPTIONS"] = env.get("TSAN_OPTIONS", "") + ":report_thread_leaks=0"
     return env
 
 

@@ -79,25 +79,22 @@ bool System::Impl::sleepUntil(double moment) const {
 }
 
 void System::Impl::spawn(std::function<void()> task) {
-  std::vector<SystemThread> finished;
-  {
-    std::lock_guard<std::mutex> lock(threadsMutex_);
-    if (closing_.load()) return;
-    // Threads whose task has returned are joined here rather than at close, so that a
-    // long-running simulator does not keep one exited thread (its stack and descriptor)
-    // per reminder fetch, access request or change notification.
-    auto running = std::partition(threads_.begin(), threads_.end(),
-                                  [](const SystemThread& t) { return !t.finished->load(); });
-    finished.assign(std::make_move_iterator(running), std::make_move_iterator(threads_.end()));
-    threads_.erase(running, threads_.end());
-    auto flag = std::make_shared<std::atomic<bool>>(false);
-    threads_.push_back({std::thread([task = std::move(task), flag] {
-                          task();
-                          flag->store(true);
-                        }),
-                        flag});
-  }
-  for (SystemThread& done : finished) done.thread.join();
+  std::lock_guard<std::mutex> lock(threadsMutex_);
+  if (closing_.load()) return;
+  const uint64_t number = nextThread_++;
+  threads_.emplace(number, std::thread([this, number, task = std::move(task)]() mutable {
+    task();
+    task = nullptr;  // what the task held (completions, stores) goes while the system lives
+    // A thread whose task has returned lets go of itself, unless `close` already took it to
+    // join. So no ended thread waits to be joined: a long-running simulator keeps none (its
+    // stack and descriptor) per reminder fetch, access request or change notification, and
+    // a process that ends at any moment leaves none behind unjoined.
+    std::lock_guard<std::mutex> done(threadsMutex_);
+    auto self = threads_.find(number);
+    if (self == threads_.end()) return;
+    self->second.detach();
+    threads_.erase(self);
+  }));
 }
 
 void System::Impl::throwIfFaulty(const char* operation) const {
@@ -198,7 +195,7 @@ void System::Impl::close() {
   }
   clock.interrupt();
   for (;;) {
-    std::vector<SystemThread> threads;
+    std::map<uint64_t, std::thread> threads;
     std::vector<std::shared_ptr<void>> held;
     {
       std::lock_guard<std::mutex> lock(threadsMutex_);
@@ -206,8 +203,7 @@ void System::Impl::close() {
       held.swap(held_);
     }
     if (threads.empty() && held.empty()) return;
-    for (SystemThread& entry : threads) {
-      std::thread& thread = entry.thread;
+    for (auto& [number, thread] : threads) {
       // A system thread that closes the system cannot wait for itself.
       if (thread.get_id() == std::this_thread::get_id()) {
         thread.detach();

@@ -11,7 +11,9 @@
 
 #include <array>
 #include <atomic>
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -80,15 +82,11 @@ struct System::Impl {
   std::array<std::atomic<bool>, 3> listedOnce_{};
   const double startUptime_;
 
-  // A thread the system started, with the flag its task sets when it has returned.
-  struct SystemThread {
-    std::thread thread;
-    std::shared_ptr<std::atomic<bool>> finished;
-  };
-
   std::atomic<bool> closing_{false};
-  std::mutex threadsMutex_;  // guards threads_ and held_
-  std::vector<SystemThread> threads_;
+  std::mutex threadsMutex_;  // guards threads_, nextThread_ and held_
+  // The threads the system started whose task is still running, by a number of their own.
+  std::map<uint64_t, std::thread> threads_;
+  uint64_t nextThread_ = 0;
   std::vector<std::shared_ptr<void>> held_;
 
   std::shared_ptr<ObserverRegistry> observers_ = std::make_shared<ObserverRegistry>();
