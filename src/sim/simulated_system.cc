@@ -82,19 +82,20 @@ void System::Impl::spawn(std::function<void()> task) {
   std::lock_guard<std::mutex> lock(threadsMutex_);
   if (closing_.load()) return;
   const uint64_t number = nextThread_++;
-  threads_.emplace(number, std::thread([this, number, task = std::move(task)]() mutable {
-    task();
-    task = nullptr;  // what the task held (completions, stores) goes while the system lives
-    // A thread whose task has returned lets go of itself, unless `close` already took it to
-    // join. So no ended thread waits to be joined: a long-running simulator keeps none (its
-    // stack and descriptor) per reminder fetch, access request or change notification, and
-    // a process that ends at any moment leaves none behind unjoined.
-    std::lock_guard<std::mutex> done(threadsMutex_);
-    auto self = threads_.find(number);
-    if (self == threads_.end()) return;
-    self->second.detach();
-    threads_.erase(self);
-  }));
+  threads_.emplace(
+      number, std::thread([this, number, task = std::move(task)]() mutable {
+        task();
+        task = nullptr;  // what the task held (completions, stores) goes while the system lives
+        // A thread whose task has returned lets go of itself, unless `close` already took it to
+        // join. So no ended thread waits to be joined: a long-running simulator keeps none (its
+        // stack and descriptor) per reminder fetch, access request or change notification, and
+        // a process that ends at any moment leaves none behind unjoined.
+        std::lock_guard<std::mutex> done(threadsMutex_);
+        auto self = threads_.find(number);
+        if (self == threads_.end()) return;
+        self->second.detach();
+        threads_.erase(self);
+      }));
 }
 
 void System::Impl::throwIfFaulty(const char* operation) const {
