@@ -1,0 +1,320 @@
+#!/usr/bin/env python3
+"""A bounded fault run of the real bridge over a private EDS store. tools/eds-faults.sh runs
+it inside tools/eds-session.sh, seeded with tests/eds/worlds/store.json.
+
+One stream of mixed requests goes to pemrix-bridge, each answered before the next is sent,
+while a killer ends a random EDS service of the session (source registry, calendar factory
+or address-book factory, found by its name on the private bus) with SIGKILL every 0.4 to
+1.6 seconds, and a churn thread adds and removes calendars and address books through the
+registry. The bridge is started again when it ends as documented (after a "timeout").
+
+Prints the requests, kills, answers, failures by code, lost and duplicated answers, the
+bytes on standard error, the bridge's peak memory and how long it took from a kill to the
+next success. Exits 1 on any lost or duplicated answer, any byte on standard error, or a
+bridge that ended other than as documented (a signal, another status, an exit while a
+request was unanswered).
+
+usage: eds-faults.py BRIDGE SECONDS [RANDOM-SEED]
+"""
+import json
+import os
+import random
+import re
+import subprocess
+import sys
+import threading
+import time
+
+BRIDGE, SECONDS = sys.argv[1], float(sys.argv[2])
+SEED = int(sys.argv[3]) if len(sys.argv) > 3 else 1
+ANSWER_WAIT = 20.0  # the bridge answers every store request within 15 s
+SERVICES = {
+    "registry": "org.gnome.evolution.dataserver.Sources5",
+    "calendar": "org.gnome.evolution.dataserver.Calendar8",
+    "addressbook": "org.gnome.evolution.dataserver.AddressBook10",
+}
+MANAGER = "/org/gnome/evolution/dataserver/SourceManager"
+MAY = '"start":"2024-05-01T00:00:00Z","end":"2024-06-01T00:00:00Z"'
+REQUESTS = [
+    '"command":"status"',
+    '"command":"list-sources","entity":"events"',
+    '"command":"list-sources","entity":"reminders"',
+    '"command":"list-sources","entity":"contacts"',
+    '"command":"query","entity":"events","sourceIds":["cal-work","cal-home"],' + MAY,
+    '"command":"query","entity":"reminders","sourceIds":["list-errands"],'
+    '"start":"2023-12-31T00:00:00Z","end":"2024-01-30T00:00:00Z"',
+    '"command":"query","entity":"contacts","sourceIds":["book-work"],"query":"anna"',
+    '"command":"query","entity":"contacts","sourceIds":["book-personal","book-work"],'
+    '"query":"ac"',
+]
+
+rng = random.Random(SEED)
+lock = threading.Lock()
+# Held by the churn thread while it looks up a source's object path and removes it, and by
+# the killer while it kills: a registry that restarts in between numbers its objects anew.
+registry_paths = threading.Lock()
+stop = threading.Event()
+kills = []  # (time, service)
+churned = {"added": 0, "removed": 0, "failed": 0}
+churn_sources = []  # (uid, kind) of sources the churn thread made, newest last
+gone_sources = []  # (uid, kind) it removed
+
+
+def gdbus(*args):
+    return subprocess.run(["gdbus", "call", "--session", *args], capture_output=True, text=True,
+                          timeout=10)
+
+
+def service_pid(name):
+    found = gdbus("--dest", "org.freedesktop.DBus", "--object-path", "/org/freedesktop/DBus",
+                  "--method", "org.freedesktop.DBus.GetConnectionUnixProcessID", name)
+    match = re.search(r"uint32 (\d+)", found.stdout)
+    return int(match.group(1)) if match else None
+
+
+def killer():
+    while not stop.wait(rng.uniform(0.4, 1.6)):
+        service = rng.choice(sorted(SERVICES))
+        with registry_paths:
+            pid = service_pid(SERVICES[service])
+            if pid is None:
+                continue  # not running at the moment
+            try:
+                os.kill(pid, 9)
+            except ProcessLookupError:
+                continue
+        with lock:
+            kills.append((time.monotonic(), service))
+
+
+def create_source(uid, kind):
+    section = "Calendar" if kind == "events" else "Address Book"
+    data = (f"[Data Source]\nDisplayName={uid}\nEnabled=true\nParent=local-stub\n\n"
+            f"[{section}]\nBackendName=local\n")
+    return gdbus("--dest", SERVICES["registry"], "--object-path", MANAGER, "--method",
+                 "org.gnome.evolution.dataserver.SourceManager.CreateSources",
+                 "{" + json.dumps(uid) + ": " + json.dumps(data) + "}").returncode == 0
+
+
+def remove_source(uid):
+    """True when the source is gone: removed now, or never stored (a registry killed while
+    creating it)."""
+    listed = gdbus("--dest", SERVICES["registry"], "--object-path", MANAGER, "--method",
+                   "org.freedesktop.DBus.ObjectManager.GetManagedObjects")
+    if listed.returncode != 0:
+        return False
+    # Each object is its path followed by its interfaces; the next path ends them.
+    parts = re.split(f"'({MANAGER}/Source_[0-9]+)': ", listed.stdout)
+    for path, body in zip(parts[1::2], parts[2::2]):
+        if f"'UID': <'{uid}'>" in body:
+            return gdbus("--dest", SERVICES["registry"], "--object-path", path, "--method",
+                         "org.gnome.evolution.dataserver.Source.Removable.Remove").returncode == 0
+    return True
+
+
+def churn():
+    made = 0
+    while not stop.wait(rng.uniform(1.5, 3.0)):
+        with lock:
+            removing = len(churn_sources) >= 2
+            victim = churn_sources[0] if removing else None
+        if removing:
+            with registry_paths:
+                ok = remove_source(victim[0])
+            with lock:
+                if ok:
+                    churn_sources.remove(victim)
+                    gone_sources.append(victim)
+                churned["removed" if ok else "failed"] += 1
+        else:
+            made += 1
+            kind = rng.choice(["events", "contacts"])
+            uid = f"churn-{kind}-{made}"
+            ok = create_source(uid, kind)
+            with lock:
+                if ok:
+                    churn_sources.append((uid, kind))
+                churned["added" if ok else "failed"] += 1
+
+
+def churn_request():
+    """A query over a source the churn thread made, present or gone; None if there is none."""
+    with lock:
+        candidates = churn_sources + gone_sources[-2:]
+    if not candidates:
+        return None
+    uid, kind = rng.choice(candidates)
+    if kind == "events":
+        return f'"command":"query","entity":"events","sourceIds":["{uid}"],' + MAY
+    return f'"command":"query","entity":"contacts","sourceIds":["{uid}"],"query":"zz"'
+
+
+class Bridge:
+    """One bridge process with readers of its standard output and standard error."""
+
+    def __init__(self):
+        self.child = subprocess.Popen([BRIDGE], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                      stderr=subprocess.PIPE)
+        self.answers = {}  # id -> answers seen
+        self.changed = 0
+        self.stderr = b""
+        self.arrived = threading.Condition()
+        threading.Thread(target=self.read_stdout, daemon=True).start()
+        threading.Thread(target=self.read_stderr, daemon=True).start()
+
+    def read_stdout(self):
+        for line in self.child.stdout:
+            message = json.loads(line)
+            with self.arrived:
+                if "id" in message:
+                    self.answers.setdefault(message["id"], []).append(message)
+                else:
+                    self.changed += 1
+                self.arrived.notify_all()
+
+    def read_stderr(self):
+        while chunk := self.child.stderr.read1(65536):
+            self.stderr += chunk
+
+    def ask(self, rid, body):
+        """The answer to one request, or None when none came within ANSWER_WAIT."""
+        try:
+            self.child.stdin.write(('{"id":"%s",%s}\n' % (rid, body)).encode())
+            self.child.stdin.flush()
+        except BrokenPipeError:
+            return None
+        with self.arrived:
+            self.arrived.wait_for(lambda: rid in self.answers or self.child.poll() is not None,
+                                  ANSWER_WAIT)
+            found = self.answers.get(rid)
+        return found[0] if found else None
+
+    def peak_kb(self):
+        try:
+            with open(f"/proc/{self.child.pid}/status") as status:
+                for line in status:
+                    if line.startswith("VmHWM:"):
+                        return int(line.split()[1])
+        except OSError:
+            pass
+        return 0
+
+    def duplicates(self):
+        with self.arrived:
+            return sum(len(found) - 1 for found in self.answers.values())
+
+    def close(self):
+        try:
+            self.child.stdin.close()
+        except BrokenPipeError:
+            pass
+        try:
+            return self.child.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.child.kill()
+            return "did not end"
+
+
+def run():
+    codes, outcomes = {}, []  # outcomes: (time, ok)
+    lost = duplicated = stderr_bytes = changed = restarts = peak_kb = requests = 0
+    crashes, stderr_text = [], b""
+    bridge = Bridge()
+    end = time.monotonic() + SECONDS
+    while time.monotonic() < end:
+        body = churn_request() if rng.random() < 0.15 else None
+        churn_query = body is not None
+        body = body or rng.choice(REQUESTS)
+        requests += 1
+        answer = bridge.ask(f"r{requests}", body)
+        now = time.monotonic()
+        if answer is None:
+            lost += 1
+        else:
+            code = "ok" if answer["ok"] else answer["error"]["code"]
+            key = code + (" (churned sources)" if churn_query else "")
+            codes[key] = codes.get(key, 0) + 1
+            outcomes.append((now, answer["ok"]))
+        peak_kb = max(peak_kb, bridge.peak_kb())
+        timed_out = answer is not None and not answer["ok"] and code == "timeout"
+        if timed_out:
+            bridge.close()  # the bridge ends after a "timeout", as documented
+        ended = bridge.child.poll()
+        if answer is None or ended is not None:
+            status = ended if ended is not None else bridge.close()
+            documented = status == 0 and timed_out
+            if not documented:
+                crashes.append(f"request {requests} ({body[:60]}...): exit {status}")
+            duplicated += bridge.duplicates()
+            stderr_bytes += len(bridge.stderr)
+            stderr_text += bridge.stderr
+            changed += bridge.changed
+            restarts += 1
+            bridge = Bridge()
+    stop.set()
+    status = bridge.close()
+    if status != 0:
+        crashes.append(f"at the end: exit {status}")
+    time.sleep(0.2)
+    duplicated += bridge.duplicates()
+    stderr_bytes += len(bridge.stderr)
+    stderr_text += bridge.stderr
+    changed += bridge.changed
+    return dict(codes=codes, outcomes=outcomes, lost=lost, duplicated=duplicated,
+                stderr_bytes=stderr_bytes, stderr_text=stderr_text, changed=changed,
+                restarts=restarts, peak_kb=peak_kb, requests=requests, crashes=crashes)
+
+
+def recovery(outcomes):
+    """The longest time from a kill to the next successful answer."""
+    longest = 0.0
+    for killed, _ in kills:
+        later = [when for when, ok in outcomes if ok and when > killed]
+        if later:
+            longest = max(longest, later[0] - killed)
+    return longest
+
+
+def main():
+    threads = [threading.Thread(target=killer), threading.Thread(target=churn)]
+    for thread in threads:
+        thread.start()
+    try:
+        result = run()
+    finally:
+        stop.set()
+        for thread in threads:
+            thread.join()
+    by_service = {}
+    for _, service in kills:
+        by_service[service] = by_service.get(service, 0) + 1
+    answered = sum(result["codes"].values())
+    print(f"random seed {SEED}, {SECONDS:.0f} s")
+    print(f"requests           {result['requests']}")
+    print(f"kills              {len(kills)} ("
+          + ", ".join(f"{k} {v}" for k, v in sorted(by_service.items())) + ")")
+    print(f"source churn       {churned['added']} added, {churned['removed']} removed, "
+          f"{churned['failed']} refused")
+    print(f"answers            {answered}")
+    print("by code            " + ", ".join(f"{k} {v}" for k, v in sorted(result["codes"].items())))
+    print(f"changed messages   {result['changed']}")
+    print(f"lost answers       {result['lost']}")
+    print(f"duplicated answers {result['duplicated']}")
+    print(f"stderr bytes       {result['stderr_bytes']}")
+    print(f"bridge restarts    {result['restarts']} (each after a documented end)")
+    print(f"peak memory        {result['peak_kb'] / 1024:.1f} MiB")
+    print(f"kill to next success, longest: {recovery(result['outcomes']):.2f} s")
+    failures = [f"bridge ended: {crash}" for crash in result["crashes"]]
+    if result["lost"]:
+        failures.append(f"{result['lost']} lost answer(s)")
+    if result["duplicated"]:
+        failures.append(f"{result['duplicated']} duplicated answer(s)")
+    if result["stderr_bytes"]:
+        failures.append(f"standard error: {result['stderr_text'][:300]!r}")
+    for failure in failures:
+        print("FAIL:", failure)
+    print("ok" if not failures else f"{len(failures)} failure(s)")
+    return 1 if failures else 0
+
+
+sys.exit(main())
