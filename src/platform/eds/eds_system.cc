@@ -46,12 +46,18 @@ int System::contactAccess() const {
 }
 
 System::Impl::~Impl() {
-  if (registry_ != nullptr) {
-    eds::GlibThread::instance().run([this] { dropRegistry(); });
+  if (registry_ != nullptr || bus_.held()) {
+    eds::GlibThread::instance().run([this] {
+      dropRegistry();
+      bus_.release();
+    });
   }
 }
 
 ESourceRegistry* System::Impl::registry() {
+  // A registry made on a bus that went away is of no use; the next bus gets a new one.
+  if (bus_.lost()) dropRegistry();
+  bus_.hold();
   if (registry_ != nullptr) return registry_;
   GError* error = nullptr;
   registry_ = e_source_registry_new_sync(nullptr, &error);

@@ -1,4 +1,5 @@
-// System::Impl: the EDS state the calendar and contact stores share: the source registry
+// System::Impl: the EDS state the calendar and contact stores share: the session bus
+// connection (held before any EDS object is made, see SessionBus), the source registry
 // (made on first use, made again after a failure) and the watchers of its signals, which
 // report sources of a kind appearing, going, or changing what they store.
 //
@@ -17,6 +18,7 @@
 
 #include "platform/eds/bus_access.h"
 #include "platform/eds/eds_system.h"
+#include "platform/eds/session_bus.h"
 #include "platform/observer_token.h"
 
 namespace pemrix::platform {
@@ -24,7 +26,8 @@ namespace pemrix::platform {
 struct System::Impl {
   ~Impl();
 
-  // The registry; throws PlatformError when it cannot be reached.
+  // The registry; throws PlatformError when it cannot be reached. Every path to an EDS
+  // object passes here first, so the session bus is held before EDS uses it.
   ESourceRegistry* registry();
   // Forgets the registry after an error, so that the next request connects again.
   void dropRegistry();
@@ -39,6 +42,7 @@ struct System::Impl {
   static void onSourceAdded(ESourceRegistry*, ESource* source, gpointer self);
   static void onSourceChanged(ESourceRegistry*, ESource* source, gpointer self);
 
+  eds::SessionBus bus_;
   ESourceRegistry* registry_ = nullptr;
   // The stored text of each source last seen, so that a "changed" signal that changed
   // nothing stored (a client opening the source updates its connection state) is ignored.
