@@ -3,7 +3,6 @@
 // properties are ever fetched; containers are read one by one, contacts as stored (not
 // unified), and at most 2000 contacts are examined per query.
 #include <set>
-#include <variant>
 
 #include "common/limits.h"
 #include "protocol/clipped.h"
@@ -87,13 +86,13 @@ void PersonalStores::queryContacts(const ContactsQuery& request, const Lifetime&
                                    const StoreReply& reply) {
   platform::ContactStore& store = contactStore();
   const std::set<std::string> requested(request.sourceIds.begin(), request.sourceIds.end());
-  auto listed = store.containers();
-  if (std::holds_alternative<platform::PlatformError>(listed)) {
+  std::vector<platform::ContainerInfo> listed;
+  if (store.containers(&listed)) {
     reply(BridgeFailure::sourceUnavailable());
     return;
   }
   std::vector<std::string> selected;
-  for (const auto& container : std::get<std::vector<platform::ContainerInfo>>(listed)) {
+  for (const auto& container : listed) {
     if (requested.contains(container.identifier)) selected.push_back(container.identifier);
   }
   if (std::set<std::string>(selected.begin(), selected.end()) != requested) {

@@ -34,9 +34,14 @@ void PersonalStores::queryCalendar(const CalendarQuery& request, NativeEntity en
   platform::CalendarStore& store = eventStore();
   const std::set<std::string> requested(request.sourceIds.begin(), request.sourceIds.end());
   const auto type = calendarEntityType(entity);
+  std::vector<platform::CalendarInfo> calendars;
+  if (store.calendars(type, &calendars)) {
+    reply(BridgeFailure::sourceUnavailable());
+    return;
+  }
   std::vector<platform::CalendarInfo> selected;
   std::set<std::string> found;
-  for (auto& calendar : store.calendars(type)) {
+  for (auto& calendar : calendars) {
     if (!requested.contains(calendar.identifier)) continue;
     found.insert(calendar.identifier);
     selected.push_back(std::move(calendar));
@@ -53,7 +58,7 @@ void PersonalStores::queryCalendar(const CalendarQuery& request, NativeEntity en
   Json items = Json::array();
   bool truncated = false;
   const auto limit = static_cast<std::size_t>(request.limit);
-  store.enumerateEvents(
+  platform::PlatformStatus status = store.enumerateEvents(
       request.start, request.end, selected, [&](const platform::EventRecord& event, bool& stop) {
         if (!lifetime->isActive()) {
           stop = true;
@@ -67,6 +72,10 @@ void PersonalStores::queryCalendar(const CalendarQuery& request, NativeEntity en
           stop = true;
         }
       });
+  if (status) {
+    reply(BridgeFailure::sourceUnavailable());
+    return;
+  }
   // The limit applies in delivery order; the items kept are then put in date order.
   sortItemsByKey(items, "start");
   finishCalendarQuery(system_, NativeEntity::events, std::move(items), truncated, lifetime, reply);
