@@ -17,6 +17,7 @@
 #include <libecal/libecal.h>
 #include <libedataserver/libedataserver.h>
 
+#include "platform/eds/eds_system.h"
 #include "stores/personal_stores.h"
 
 namespace pemrix {
