@@ -1,15 +1,20 @@
 // The contact store over EDS: address books from the source registry, contacts read with a
-// cursor in steps of kContactStep, so that memory stays bounded however large the address
-// book, and the enumeration stops as soon as the visitor says so. Only the requested of the
-// five properties are copied out of each contact; EDS still sends whole vCards, which are
-// dropped step by step. Runs on the GLib thread (the stores' serial queue).
+// cursor walk (eds/contact_walk.h) in the book's order, which stops as soon as the visitor
+// says so. EDS's own local address books are read directly: the client reads the book's
+// database in this process, no vCards cross the bus, and one step holds all that a query
+// may examine (the scan cap). Other books are read over D-Bus in steps of kContactStep, so
+// that memory stays bounded whatever their vCards hold. Only the requested of the five
+// properties are copied out of each contact; the rest of its vCard is dropped with it.
+// Runs on the GLib thread (the stores' serial queue).
 #include "platform/contact_store.h"
 
 #include <algorithm>
 
 #include <libebook/libebook.h>
 
+#include "common/limits.h"
 #include "platform/eds/client_set.h"
+#include "platform/eds/contact_walk.h"
 #include "platform/eds/glib_thread.h"
 #include "platform/eds/system_impl.h"
 
@@ -18,6 +23,26 @@ namespace pemrix::platform {
 namespace {
 
 constexpr int kContactStep = 100;
+constexpr int kDirectStep = static_cast<int>(limits::kContactScanCap);
+
+// True for the address books that EDS keeps itself ("local" backend), which it lets a
+// client read directly and whose vCards hold no photos (they are kept as files).
+bool readsDirectly(ESource* source) {
+  auto* book =
+      static_cast<ESourceBackend*>(e_source_get_extension(source, E_SOURCE_EXTENSION_ADDRESS_BOOK));
+  return g_strcmp0(e_source_backend_get_backend_name(book), "local") == 0;
+}
+
+// A client of `source`: one that reads directly where EDS allows it, else over D-Bus
+// (EDS falls back to D-Bus by itself when the direct read cannot be set up).
+EClient* connectBook(ESourceRegistry* registry, ESource* source, GError** error) {
+  // Local sources never report "connected": waiting for it would cost the whole wait.
+  const auto noWait = static_cast<guint32>(-1);
+  if (readsDirectly(source)) {
+    return e_book_client_connect_direct_sync(registry, source, noWait, nullptr, error);
+  }
+  return e_book_client_connect_sync(source, noWait, nullptr, error);
+}
 
 GObject* openView(EClient* client, GError** error) {
   EBookQuery* all = e_book_query_any_field_contains("");
@@ -70,45 +95,21 @@ struct ContactStore::Impl {
   explicit Impl(System& s)
       : system(s.impl()),
         changes(std::make_shared<eds::ChangeFanout>()),
-        books(
-            [](ESource* source, GError** error) {
-              return e_book_client_connect_sync(source, static_cast<guint32>(-1), nullptr, error);
-            },
-            openView, changes) {}
+        books([this](ESource* source,
+                     GError** error) { return connectBook(system.registry(), source, error); },
+              openView, changes) {}
 
   // Reads the contacts of `client` step by step; false with `error` set on failure.
   bool read(EBookClient* client, const ContactFetchRequest& request, const ContactVisitor& visitor,
             GError** error) {
-    const EContactField sortFields[] = {E_CONTACT_FAMILY_NAME, E_CONTACT_GIVEN_NAME};
-    const EBookCursorSortType sortTypes[] = {E_BOOK_CURSOR_SORT_ASCENDING,
-                                             E_BOOK_CURSOR_SORT_ASCENDING};
-    EBookClientCursor* cursor = nullptr;
-    if (!e_book_client_get_cursor_sync(client, nullptr, sortFields, sortTypes, 2, &cursor, nullptr,
-                                       error)) {
-      return false;
-    }
-    bool ok = true, stop = false;
-    // Stepping past the end is an error, so the walk stops at the total counted when the
-    // cursor was made, or at a short step.
-    const gint total = e_book_client_cursor_get_total(cursor);
-    gint fetched = 0;
-    if (total <= 0) stop = true;
-    while (!stop) {
-      GSList* contacts = nullptr;
-      gint moved = e_book_client_cursor_step_sync(
-          cursor,
-          static_cast<EBookCursorStepFlags>(E_BOOK_CURSOR_STEP_MOVE | E_BOOK_CURSOR_STEP_FETCH),
-          E_BOOK_CURSOR_ORIGIN_CURRENT, kContactStep, &contacts, nullptr, error);
-      if (moved < 0) ok = false;
-      fetched += moved;
-      for (GSList* item = contacts; item != nullptr && !stop; item = item->next) {
-        visitor(recordOf(E_CONTACT(item->data), request.keysToFetch), stop);
-      }
-      g_slist_free_full(contacts, g_object_unref);
-      if (moved < kContactStep || fetched >= total) break;
-    }
-    g_object_unref(cursor);
-    return ok;
+    const int step =
+        readsDirectly(e_client_get_source(E_CLIENT(client))) ? kDirectStep : kContactStep;
+    return eds::walkContacts(
+        client, step,
+        [&](EContact* contact, bool& stop) {
+          visitor(recordOf(contact, request.keysToFetch), stop);
+        },
+        error);
   }
 
   System::Impl& system;
