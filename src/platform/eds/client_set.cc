@@ -40,11 +40,16 @@ EClient* ClientSet::client(ESource* source) {
   auto entry = std::make_unique<Entry>();
   entry->client = connect_(source, &error);
   if (entry->client == nullptr) throw takeError(error, "cannot connect to the source");
-  // The revision as the source is now: the baseline for later changes.
+  // The revision as the source is now: the baseline for later changes. A backend that
+  // creates its storage on this first open moves its revision on while opening ("" then
+  // "...(0)" then "...(1)"), and the client's copy of it may still lag behind when connect
+  // returns: the backend's answer to a request for its properties comes after all it
+  // announced while opening, so the copy has caught up by then.
+  e_client_retrieve_properties_sync(entry->client, nullptr, nullptr);
   gchar* revision = nullptr;
   if (e_client_get_backend_property_sync(entry->client, kRevisionProperty, &revision, nullptr,
                                          nullptr)) {
-    revisions_.changed(uid, revision != nullptr ? revision : "");
+    noteRevision(uid, revision);
   }
   g_free(revision);
   g_signal_connect(entry->client, "backend-property-changed", G_CALLBACK(onProperty), this);
@@ -87,11 +92,19 @@ void ClientSet::onObjects(GObject*, gpointer, gpointer self) {
   static_cast<ClientSet*>(self)->changes_->notify();
 }
 
+bool ClientSet::noteRevision(const std::string& uid, const gchar* revision) {
+  // An empty revision is one the backend has not reported yet: neither a baseline nor a
+  // change.
+  if (revision == nullptr || *revision == '\0') return false;
+  return revisions_.changed(uid, revision);
+}
+
 void ClientSet::onProperty(EClient* client, const gchar* name, const gchar* value, gpointer self) {
   if (g_strcmp0(name, kRevisionProperty) != 0) return;
   auto* set = static_cast<ClientSet*>(self);
-  const char* uid = e_source_get_uid(e_client_get_source(client));
-  if (set->revisions_.changed(uid, value != nullptr ? value : "")) set->changes_->notify();
+  if (set->noteRevision(e_source_get_uid(e_client_get_source(client)), value)) {
+    set->changes_->notify();
+  }
 }
 
 void ClientSet::onDied(EClient* client, gpointer self) {

@@ -42,6 +42,8 @@ class ClientSet {
   static void onProperty(EClient* client, const gchar* name, const gchar* value, gpointer self);
   static void onDied(EClient* client, gpointer self);
   void release(Entry& entry);
+  // True when `revision` is a change of the source `uid`.
+  bool noteRevision(const std::string& uid, const gchar* revision);
 
   Connect connect_;
   OpenView openView_;
