@@ -55,13 +55,15 @@ EClient* ClientSet::client(ESource* source) {
   g_signal_connect(entry->client, "backend-property-changed", G_CALLBACK(onProperty), this);
   g_signal_connect(entry->client, "backend-died", G_CALLBACK(onDied), this);
   entry->view = openView_(entry->client, &error);
-  if (entry->view == nullptr) {
+  if (error != nullptr) {
     release(*entry);
     throw takeError(error, "cannot watch the source");
   }
-  g_signal_connect(entry->view, "objects-added", G_CALLBACK(onObjects), this);
-  g_signal_connect(entry->view, "objects-modified", G_CALLBACK(onObjects), this);
-  g_signal_connect(entry->view, "objects-removed", G_CALLBACK(onObjects), this);
+  if (entry->view != nullptr) {
+    g_signal_connect(entry->view, "objects-added", G_CALLBACK(onObjects), this);
+    g_signal_connect(entry->view, "objects-modified", G_CALLBACK(onObjects), this);
+    g_signal_connect(entry->view, "objects-removed", G_CALLBACK(onObjects), this);
+  }
   EClient* client = entry->client;
   entries_[uid] = std::move(entry);
   return client;

@@ -1,7 +1,8 @@
 // ClientSet: the EDS clients a store has connected, one per source, kept for the life of
-// the store. Each client is watched for changes made by other processes: a view over all
-// its objects (reports additions, changes and removals) and its source's revision (through
-// RevisionFilter, so a client merely opening the source is no change). A client whose
+// the store. Each client is watched for changes made by other processes: its source's
+// revision (through RevisionFilter, so a client merely opening the source is no change)
+// and, unless the revision alone reports every change, a view over all its objects
+// (reports additions, changes and removals). A client whose
 // backend died, or that failed a call, is connected again on its next use.
 //
 // Thread safety: GLib thread only (construction, use and destruction).
@@ -23,7 +24,8 @@ class ClientSet {
   // Connects a client to a source; null with `error` set on failure.
   using Connect = std::function<EClient*(ESource* source, GError** error)>;
   // Opens and starts a view over all of the client's objects that sends no initial
-  // notifications; null with `error` set on failure.
+  // notifications; null with `error` set on failure, null without an error for a client
+  // whose revision reports every change.
   using OpenView = std::function<GObject*(EClient* client, GError** error)>;
 
   ClientSet(Connect connect, OpenView openView, std::shared_ptr<ChangeFanout> changes);
