@@ -49,13 +49,19 @@ TEST(WallTimeTest, RepeatedTimesTakeTheFirstAndSkippedOnesTheOffsetBeforeTheGap)
   }
 }
 
-TEST(WallTimeTest, InstantsShowTheirZonesWallTime) {
+TEST(WallTimeTest, InstantsShowTheirZonesWallTimeAndTheEarliestThatReachesThem) {
   std::optional<Zone> berlin = loadZone("Europe/Berlin");
   ASSERT_TRUE(berlin);
   auto offsets = [&berlin](sys_seconds at) { return berlin->offsetAt(at); };
   // Both instants of a repeated time show it; only the first is its instant.
   EXPECT_EQ(wallTimeOfInstant(utc(2024, 10, 27, 0, 30), offsets), local(2024, 10, 27, 2, 30));
   EXPECT_EQ(wallTimeOfInstant(utc(2024, 10, 27, 1, 30), offsets), local(2024, 10, 27, 2, 30));
+  // No wall time before these reaches the instant: its own, or earlier by a gap just before
+  // (02:15 on the spring-forward night is read as 03:15).
+  EXPECT_EQ(earliestWallTimeReaching(utc(2024, 7, 1, 10, 0), offsets), local(2024, 7, 1, 12, 0));
+  EXPECT_EQ(earliestWallTimeReaching(utc(2024, 3, 31, 1, 15), offsets), local(2024, 3, 31, 2, 15));
+  EXPECT_EQ(earliestWallTimeReaching(utc(2024, 10, 27, 1, 30), offsets),
+            local(2024, 10, 27, 2, 30));
 }
 
 }  // namespace

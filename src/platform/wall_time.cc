@@ -25,6 +25,13 @@ sys_seconds instantOfWallTime(local_seconds local, const UtcOffsetAt& offsetAt) 
   return asUtc - before;
 }
 
+local_seconds earliestWallTimeReaching(sys_seconds instant, const UtcOffsetAt& offsetAt) {
+  // A wall time W names W - offset, where a skipped W takes the offset before its gap, so
+  // with the smaller of the offsets now and a day ago no earlier W can reach the instant.
+  const seconds offset = std::min(offsetAt(instant), offsetAt(instant - days(1)));
+  return local_seconds((instant + offset).time_since_epoch());
+}
+
 local_seconds wallTimeOfInstant(sys_seconds instant, const UtcOffsetAt& offsetAt) {
   return local_seconds((instant + offsetAt(instant)).time_since_epoch());
 }

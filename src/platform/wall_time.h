@@ -26,6 +26,12 @@ using UtcOffsetAt = std::function<std::chrono::seconds(std::chrono::sys_seconds)
 std::chrono::sys_seconds instantOfWallTime(std::chrono::local_seconds local,
                                            const UtcOffsetAt& offsetAt);
 
+// A wall time before which none is read as `instant` or later: the wall time at
+// `instant`, or earlier by the length of a gap that ends within the day before it (times
+// skipped by the gap are read forward, up to the end of the gap).
+std::chrono::local_seconds earliestWallTimeReaching(std::chrono::sys_seconds instant,
+                                                    const UtcOffsetAt& offsetAt);
+
 // The wall time the zone's clocks show at `instant`.
 std::chrono::local_seconds wallTimeOfInstant(std::chrono::sys_seconds instant,
                                              const UtcOffsetAt& offsetAt);
