@@ -245,6 +245,15 @@ TEST(EdsConversionTest, QueriesAskForTheWindowWidenedByADay) {
                              at("2024-05-31T23:59:59Z")),
             "(occur-in-time-range? (make-time \"20240430T100000Z\") "
             "(make-time \"20240601T235959Z\"))");
+  // Never past the years a request can name: EDS reads nothing from a five-digit year.
+  EXPECT_EQ(windowExpression("due-in-time-range?", at("0000-01-01T10:00:00Z"),
+                             at("9999-12-31T10:00:00Z")),
+            "(due-in-time-range? (make-time \"00000101T000000Z\") "
+            "(make-time \"99991231T235959Z\"))");
+  // Series are never handed to EDS's time test, which would expand them.
+  EXPECT_EQ(eventsExpression(at("2024-05-01T00:00:00Z"), at("2024-05-02T00:00:00Z")),
+            "(or (has-recurrences?) (occur-in-time-range? (make-time \"20240430T000000Z\") "
+            "(make-time \"20240503T000000Z\")))");
 }
 
 TEST(EdsConversionTest, RevisionFilterReportsOnlyNewValues) {
