@@ -5,7 +5,7 @@
 
 file(GLOB PEMRIX_APPLE_SOURCES CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/src/platform/apple/*.mm)
-pemrix_add_core(pemrix_core_apple ${PEMRIX_APPLE_SOURCES})
+pemrix_add_core(pemrix_core_apple macos ${PEMRIX_APPLE_SOURCES})
 target_compile_definitions(pemrix_core_apple PUBLIC PEMRIX_PLATFORM_APPLE)
 set_target_properties(pemrix_core_apple PROPERTIES OBJCXX_STANDARD 20
                                                    OBJCXX_STANDARD_REQUIRED ON)

@@ -78,11 +78,7 @@ class Describer {
 // crash can fail here.
 void resolveDueDates(const World& world) {
   for (const WorldReminder& reminder : world.reminders) {
-    if (!reminder.due) continue;
-    const WorldDue& due = *reminder.due;
-    DateComponents components{due.year,   due.month,  due.day,      due.hour,
-                              due.minute, due.second, due.timeZone, nullptr};
-    (void)resolveDueDate(components, world.timeZone);
+    if (reminder.due) (void)resolveDueDate(*reminder.due, world.timeZone);
   }
 }
 

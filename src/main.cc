@@ -4,7 +4,11 @@
 // it writes nothing anywhere else.
 #include "channel/process_entry.h"
 #include "platform/clock.h"
-#include "platform/system.h"
+#if defined(PEMRIX_PLATFORM_APPLE)
+#include "platform/apple/apple_system.h"
+#else
+#include "platform/eds/eds_system.h"
+#endif
 
 int main(int argc, char** /*argv*/) {
   pemrix::ignoreBrokenPipes();

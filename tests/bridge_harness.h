@@ -15,9 +15,9 @@
 
 #include "bridge/native_bridge.h"
 #include "platform/main_queue.h"
-#include "platform/system.h"
 #include "sim/manual_queue.h"
 #include "sim/sim_clock.h"
+#include "sim/simulated_system.h"
 #include "sim/world.h"
 
 namespace pemrix::testing {

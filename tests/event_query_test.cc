@@ -120,8 +120,11 @@ TEST(ReminderQueryTest, HalfOpenWindowDateOnlyDueDatesAndSkippedReminders) {
       reminder("endStray", R"({"year":2024,"month":5,"day":2,"hour":0,"timeZone":"UTC"})",
                R"(,"stray":true)") +
       "," +
-      reminder("start", R"({"year":2024,"month":5,"day":1,"timeZone":"UTC"})", R"(,"priority":5)") +
+      reminder("start", R"({"year":2024,"month":5,"day":1,"hour":0,"timeZone":"UTC"})",
+               R"(,"priority":5)") +
       "," + reminder("berlin", R"({"year":2024,"month":5,"day":1})") + "," +
+      // A date alone is the user's day, whatever zone the service stored it with.
+      reminder("utcDay", R"({"year":2024,"month":5,"day":2,"timeZone":"UTC"})") + "," +
       reminder("done", R"({"year":2024,"month":5,"day":1,"hour":9})",
                R"(,"completed":true,"stray":true)") +
       "," + reminder("noday", R"({"year":2024,"month":5,"hour":9})", R"(,"stray":true)") + "," +
@@ -132,7 +135,8 @@ TEST(ReminderQueryTest, HalfOpenWindowDateOnlyDueDatesAndSkippedReminders) {
   EXPECT_EQ(
       harness.line(0),
       R"({"id":"r","ok":true,"result":{"items":[)"
-      R"({"completed":false,"due":"2024-05-01T00:00:00Z","id":"start","priority":5,"sourceId":"todo","title":"Rstart"}],"truncated":false}})");
+      R"({"completed":false,"due":"2024-05-01T00:00:00Z","id":"start","priority":5,"sourceId":"todo","title":"Rstart"},)"
+      R"({"completed":false,"due":"2024-05-01T22:00:00Z","id":"utcDay","priority":0,"sourceId":"todo","title":"RutcDay"}],"truncated":false}})");
 
   BridgeHarness later(worldFrom("{" + kCalendars + R"(,"timeZone":"Europe/Berlin","reminders":[)" +
                                 reminder("berlin", R"({"year":2024,"month":5,"day":2})") + "]}"));

@@ -21,7 +21,7 @@
 #include "bridge/native_bridge.h"
 #include "bridge_harness.h"
 #include "platform/main_queue.h"
-#include "platform/system.h"
+#include "sim/simulated_system.h"
 #include "sim/world.h"
 
 namespace pemrix::testing {

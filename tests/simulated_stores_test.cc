@@ -11,8 +11,9 @@
 
 #include "platform/calendar_store.h"
 #include "platform/contact_store.h"
-#include "platform/system.h"
 #include "protocol/native_request.h"
+#include "sim/due_date.h"
+#include "sim/simulated_system.h"
 
 namespace pemrix::platform {
 namespace {
@@ -54,27 +55,42 @@ class SimulatedStoresTest : public ::testing::Test {
   std::vector<std::string> eventIds(CalendarStore& store, const char* from, const char* to) {
     std::vector<std::string> ids;
     store.enumerateEvents(
-        at(from), at(to), store.calendars(CalendarEntityType::events),
+        at(from), at(to), listed(store, CalendarEntityType::events),
         [&](const EventRecord& event, bool&) { ids.push_back(event.itemIdentifier); });
     return ids;
+  }
+
+  static std::vector<CalendarInfo> listed(CalendarStore& store, CalendarEntityType type) {
+    std::vector<CalendarInfo> calendars;
+    EXPECT_EQ(store.calendars(type, &calendars), std::nullopt);
+    return calendars;
+  }
+  static std::vector<ContainerInfo> listed(ContactStore& store) {
+    std::vector<ContainerInfo> containers;
+    EXPECT_EQ(store.containers(&containers), std::nullopt);
+    return containers;
   }
 
   std::optional<std::vector<ReminderRecord>> fetch(CalendarStore& store, const char* from,
                                                    const char* to) {
     std::promise<std::optional<std::vector<ReminderRecord>>> fetched;
     auto result = fetched.get_future();
-    store.fetchIncompleteReminders(
-        at(from), at(to), store.calendars(CalendarEntityType::reminders),
-        [&](const ReminderWalk* reminders) { fetched.set_value(collected(reminders)); });
+    store.fetchIncompleteReminders(at(from), at(to), listed(store, CalendarEntityType::reminders),
+                                   [&](PlatformStatus status, const ReminderWalk& reminders) {
+                                     fetched.set_value(collected(status, reminders));
+                                   });
     EXPECT_EQ(result.wait_for(2s), std::future_status::ready);
     return result.get();
   }
 
   // Every reminder of a fetch's walk; nothing for a failed fetch.
-  static std::optional<std::vector<ReminderRecord>> collected(const ReminderWalk* reminders) {
-    if (reminders == nullptr) return std::nullopt;
+  static std::optional<std::vector<ReminderRecord>> collected(const PlatformStatus& status,
+                                                              const ReminderWalk& reminders) {
+    if (status) return std::nullopt;
     std::vector<ReminderRecord> all;
-    (*reminders)([&](const ReminderRecord& reminder, bool&) { all.push_back(reminder); });
+    if (reminders([&](const ReminderRecord& reminder, bool&) { all.push_back(reminder); })) {
+      return std::nullopt;
+    }
     return all;
   }
 
@@ -112,7 +128,7 @@ constexpr const char* kEventWorld = R"({
 TEST_F(SimulatedStoresTest, EventsOverlappingTheWindowComeInWorldOrderWithStrays) {
   start(kEventWorld);
   CalendarStore store(*system_);
-  std::vector<CalendarInfo> calendars = store.calendars(CalendarEntityType::events);
+  std::vector<CalendarInfo> calendars = listed(store, CalendarEntityType::events);
   ASSERT_EQ(calendars.size(), 2u);
   EXPECT_EQ(calendars[0].identifier, "c1");
   EXPECT_EQ(calendars[1].identifier, "c2");
@@ -129,7 +145,7 @@ TEST_F(SimulatedStoresTest, EventEnumerationStopsAtTheStopFlag) {
   CalendarStore store(*system_);
   int calls = 0;
   store.enumerateEvents(at("2024-04-01T00:00:00Z"), at("2024-06-01T00:00:00Z"),
-                        store.calendars(CalendarEntityType::events),
+                        listed(store, CalendarEntityType::events),
                         [&](const EventRecord&, bool& stop) { stop = ++calls == 2; });
   EXPECT_EQ(calls, 2);
 }
@@ -141,7 +157,7 @@ TEST_F(SimulatedStoresTest, EventRecordsCarryTheWorldsValues) {
   CalendarStore store(*system_);
   std::vector<EventRecord> events;
   store.enumerateEvents(at("2024-05-01T00:00:00Z"), at("2024-05-01T01:00:00Z"),
-                        store.calendars(CalendarEntityType::events),
+                        listed(store, CalendarEntityType::events),
                         [&](const EventRecord& event, bool&) { events.push_back(event); });
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].calendarIdentifier, "c1");
@@ -168,14 +184,14 @@ constexpr const char* kReminderWorld = R"({
 TEST_F(SimulatedStoresTest, RemindersDueInTheHalfOpenWindowComeOnAnotherThread) {
   start(kReminderWorld);
   CalendarStore store(*system_);
-  std::vector<CalendarInfo> lists = store.calendars(CalendarEntityType::reminders);
+  std::vector<CalendarInfo> lists = listed(store, CalendarEntityType::reminders);
   ASSERT_EQ(lists.size(), 1u);
   std::promise<std::thread::id> thread;
   std::promise<std::optional<std::vector<ReminderRecord>>> fetched;
   store.fetchIncompleteReminders(at("2024-05-01T00:00:00Z"), at("2024-05-02T00:00:00Z"), lists,
-                                 [&](const ReminderWalk* reminders) {
+                                 [&](PlatformStatus status, const ReminderWalk& reminders) {
                                    thread.set_value(std::this_thread::get_id());
-                                   fetched.set_value(collected(reminders));
+                                   fetched.set_value(collected(status, reminders));
                                  });
   auto result = fetched.get_future();
   ASSERT_EQ(result.wait_for(2s), std::future_status::ready);
@@ -185,15 +201,13 @@ TEST_F(SimulatedStoresTest, RemindersDueInTheHalfOpenWindowComeOnAnotherThread) 
   EXPECT_EQ(reminderIds(*reminders),
             (std::vector<std::string>{"at-start", "stray-done", "last-second"}));
   EXPECT_EQ(reminders->back().priority, 5);
-  EXPECT_EQ(reminders->back().due->hour, 23);
+  EXPECT_EQ(reminders->back().due, at("2024-05-01T23:59:59Z"));
 }
 
 TEST_F(SimulatedStoresTest, DateOnlyDueResolvesInTheWorldsZone) {
   start(R"({"timeZone": "Europe/Berlin",
             "calendars": [{"id": "l1", "entityType": "reminders"}],
             "reminders": [{"list": "l1", "id": "may-day", "due": {"year": 2024, "month": 5, "day": 1}}]})");
-  DateComponents day{2024, 5, 1, {}, {}, {}, {}, nullptr};
-  EXPECT_EQ(CalendarStore::dateFromComponents(*system_, day), at("2024-04-30T22:00:00Z"));
   CalendarStore store(*system_);
   EXPECT_EQ(reminderIds(*fetch(store, "2024-04-30T22:00:00Z", "2024-04-30T22:00:01Z")),
             std::vector<std::string>{"may-day"});
@@ -212,10 +226,6 @@ TEST_F(SimulatedStoresTest, DueDatesAreGregorianWhateverTheSystemCalendar) {
   CalendarStore store(*system_);
   EXPECT_EQ(reminderIds(*fetch(store, "2024-04-30T17:00:00Z", "2024-05-01T00:00:01Z")),
             (std::vector<std::string>{"plain", "own"}));
-  DateComponents gregorian{2024, 5, 1, {}, {}, {}, {}, nullptr, "gregorian"};
-  EXPECT_EQ(CalendarStore::dateFromComponents(*system_, gregorian), at("2024-04-30T17:00:00Z"));
-  DateComponents unknown{2024, 5, 1, {}, {}, {}, {}, nullptr, "coptic"};
-  EXPECT_EQ(CalendarStore::dateFromComponents(*system_, unknown), std::nullopt);
   EXPECT_FALSE(std::holds_alternative<World>(parseWorld(R"({"calendar": "lunar"})")));
   EXPECT_FALSE(std::holds_alternative<World>(
       parseWorld(R"({"reminders": [{"id": "r", "due": {"calendar": "japanese"}}]})")));
@@ -227,10 +237,10 @@ TEST_F(SimulatedStoresTest, ReminderWalkStopsAtTheStopFlag) {
   CalendarStore store(*system_);
   std::promise<std::vector<std::string>> visited;
   store.fetchIncompleteReminders(at("2024-05-01T00:00:00Z"), at("2024-05-02T00:00:00Z"),
-                                 store.calendars(CalendarEntityType::reminders),
-                                 [&](const ReminderWalk* reminders) {
+                                 listed(store, CalendarEntityType::reminders),
+                                 [&](PlatformStatus, const ReminderWalk& reminders) {
                                    std::vector<std::string> ids;
-                                   (*reminders)([&](const ReminderRecord& reminder, bool& stop) {
+                                   reminders([&](const ReminderRecord& reminder, bool& stop) {
                                      ids.push_back(reminder.itemIdentifier);
                                      stop = ids.size() == 2;
                                    });
@@ -242,35 +252,39 @@ TEST_F(SimulatedStoresTest, ReminderWalkStopsAtTheStopFlag) {
 }
 
 struct Resolution {
-  DateComponents due;
+  WorldDue due;
   std::optional<const char*> expected;
 };
 
-TEST_F(SimulatedStoresTest, ComponentsResolveLikeTheCalendarService) {
-  start(R"({"timeZone": "America/New_York"})");
+TEST(DueDateTest, ComponentsResolveLikeTheCalendarService) {
   const Resolution cases[] = {
-      // The components' own zone wins over the world's.
-      {{2024, 5, 1, {}, {}, {}, "UTC", nullptr}, "2024-05-01T00:00:00Z"},
-      {{2024, 5, 1, 9, 30, {}, "Asia/Tokyo", nullptr}, "2024-05-01T00:30:00Z"},
-      {{2024, 1, 15, 12, {}, {}, {}, nullptr}, "2024-01-15T17:00:00Z"},
+      // A time of day is read in the components' own zone; a date alone is the user's day.
+      {{2024, 5, 1, 0, {}, {}, "UTC", {}}, "2024-05-01T00:00:00Z"},
+      {{2024, 5, 1, {}, {}, {}, "UTC", {}}, "2024-05-01T04:00:00Z"},
+      {{2024, 5, 1, 9, 30, {}, "Asia/Tokyo", {}}, "2024-05-01T00:30:00Z"},
+      {{2024, 1, 15, 12, {}, {}, {}, {}}, "2024-01-15T17:00:00Z"},
       // Out-of-range fields roll over.
-      {{2024, 13, 1, {}, {}, {}, "UTC", nullptr}, "2025-01-01T00:00:00Z"},
-      {{2024, 3, 0, {}, {}, {}, "UTC", nullptr}, "2024-02-29T00:00:00Z"},
-      {{2024, 0, 1, 25, 61, 61, "UTC", nullptr}, "2023-12-02T02:02:01Z"},
+      {{2024, 13, 1, 0, {}, {}, "UTC", {}}, "2025-01-01T00:00:00Z"},
+      {{2024, 3, 0, 0, {}, {}, "UTC", {}}, "2024-02-29T00:00:00Z"},
+      {{2024, 0, 1, 25, 61, 61, "UTC", {}}, "2023-12-02T02:02:01Z"},
       // A local time skipped by the spring change takes the earlier offset.
-      {{2024, 3, 10, 2, 30, {}, {}, nullptr}, "2024-03-10T07:30:00Z"},
+      {{2024, 3, 10, 2, 30, {}, {}, {}}, "2024-03-10T07:30:00Z"},
       // Missing date parts, unknown zones and absurd years give nothing.
-      {{2024, 5, {}, 9, {}, {}, {}, nullptr}, std::nullopt},
-      {{{}, 5, 1, {}, {}, {}, {}, nullptr}, std::nullopt},
-      {{2024, {}, 1, {}, {}, {}, {}, nullptr}, std::nullopt},
-      {{2024, 5, 1, {}, {}, {}, "Nowhere/City", nullptr}, std::nullopt},
-      {{INT64_MAX, 5, 1, {}, {}, {}, {}, nullptr}, std::nullopt},
-      {{2024, 5, INT64_MIN, {}, {}, {}, {}, nullptr}, std::nullopt},
+      {{2024, 5, {}, 9, {}, {}, {}, {}}, std::nullopt},
+      {{{}, 5, 1, {}, {}, {}, {}, {}}, std::nullopt},
+      {{2024, {}, 1, {}, {}, {}, {}, {}}, std::nullopt},
+      {{2024, 5, 1, 9, {}, {}, "Nowhere/City", {}}, std::nullopt},
+      {{INT64_MAX, 5, 1, {}, {}, {}, {}, {}}, std::nullopt},
+      {{2024, 5, INT64_MIN, {}, {}, {}, {}, {}}, std::nullopt},
+      // Only the Gregorian and Buddhist calendars are simulated.
+      {{2024, 5, 1, {}, {}, {}, {}, "gregorian"}, "2024-05-01T04:00:00Z"},
+      {{2567, 5, 1, {}, {}, {}, {}, "buddhist"}, "2024-05-01T04:00:00Z"},
+      {{2024, 5, 1, {}, {}, {}, {}, "coptic"}, std::nullopt},
   };
   for (const Resolution& resolution : cases) {
     std::optional<Instant> expected;
     if (resolution.expected) expected = at(*resolution.expected);
-    EXPECT_EQ(CalendarStore::dateFromComponents(*system_, resolution.due), expected)
+    EXPECT_EQ(resolveDueDate(resolution.due, "America/New_York"), expected)
         << resolution.expected.value_or("nothing");
   }
 }
@@ -282,8 +296,8 @@ TEST_F(SimulatedStoresTest, NothingIsServedWithoutReadableAccess) {
             "reminders": [{"id": "r", "stray": true}],
             "containers": [{"id": "box"}], "contacts": [{"container": "box", "id": "p"}]})");
   CalendarStore calendars(*system_);
-  EXPECT_TRUE(calendars.calendars(CalendarEntityType::events).empty());  // write-only
-  EXPECT_TRUE(calendars.calendars(CalendarEntityType::reminders).empty());
+  EXPECT_TRUE(listed(calendars, CalendarEntityType::events).empty());  // write-only
+  EXPECT_TRUE(listed(calendars, CalendarEntityType::reminders).empty());
   int delivered = 0;
   calendars.enumerateEvents(at("2024-05-01T00:00:00Z"), at("2024-05-02T00:00:00Z"),
                             {{"c1", "", nullptr}}, [&](const EventRecord&, bool&) { ++delivered; });
@@ -291,31 +305,32 @@ TEST_F(SimulatedStoresTest, NothingIsServedWithoutReadableAccess) {
   EXPECT_TRUE(fetch(calendars, "2024-05-01T00:00:00Z", "2024-05-02T00:00:00Z")->empty());
 
   ContactStore contacts(*system_);  // limited access is readable
-  EXPECT_EQ(std::get<std::vector<ContainerInfo>>(contacts.containers()).size(), 1u);
+  EXPECT_EQ(listed(contacts).size(), 1u);
   system_->setAuthorization(WorldEntity::contacts, 2);
-  EXPECT_TRUE(std::get<std::vector<ContainerInfo>>(contacts.containers()).empty());
+  EXPECT_TRUE(listed(contacts).empty());
   ContactFetchRequest request{{ContactKey::identifier}, "box", false, false};
   EXPECT_EQ(contacts.enumerateContacts(request, [&](const ContactRecord&, bool&) { ++delivered; }),
             std::nullopt);
   EXPECT_EQ(delivered, 0);
-  EXPECT_EQ(ContactStore::authorizationStatus(*system_), 2);
-  EXPECT_EQ(CalendarStore::authorizationStatus(*system_, CalendarEntityType::events), 4);
+  EXPECT_EQ(ContactStore::authorization(*system_), Authorization::denied);
+  EXPECT_EQ(CalendarStore::authorization(*system_, CalendarEntityType::events),
+            Authorization::writeOnly);
 }
 
 TEST_F(SimulatedStoresTest, RevokeDuringDeniesAfterTheFirstListing) {
   start(R"({"calendars": [{"id": "c1"}], "containers": [{"id": "box"}],
             "faults": {"revokeDuring": ["events", "contacts"]}})");
   CalendarStore calendars(*system_);
-  EXPECT_EQ(calendars.calendars(CalendarEntityType::reminders).size(), 0u);
+  EXPECT_EQ(listed(calendars, CalendarEntityType::reminders).size(), 0u);
   EXPECT_EQ(system_->authorization(WorldEntity::reminders), 3);
-  EXPECT_EQ(calendars.calendars(CalendarEntityType::events).size(), 1u);
+  EXPECT_EQ(listed(calendars, CalendarEntityType::events).size(), 1u);
   EXPECT_EQ(system_->authorization(WorldEntity::events), 2);
   system_->setAuthorization(WorldEntity::events, 3);  // only the first listing revokes
-  EXPECT_EQ(calendars.calendars(CalendarEntityType::events).size(), 1u);
+  EXPECT_EQ(listed(calendars, CalendarEntityType::events).size(), 1u);
   EXPECT_EQ(system_->authorization(WorldEntity::events), 3);
 
   ContactStore contacts(*system_);
-  EXPECT_EQ(std::get<std::vector<ContainerInfo>>(contacts.containers()).size(), 1u);
+  EXPECT_EQ(listed(contacts).size(), 1u);
   EXPECT_EQ(system_->authorization(WorldEntity::contacts), 2);
 }
 
@@ -326,7 +341,7 @@ TEST_F(SimulatedStoresTest, ContactFaultsAndFetchedKeys) {
                          {"container": "good", "id": "p3", "familyName": "Madsen"}],
             "faults": {"contactsErrorIn": ["bad"]}})");
   ContactStore store(*system_);
-  auto containers = std::get<std::vector<ContainerInfo>>(store.containers());
+  auto containers = listed(store);
   ASSERT_EQ(containers.size(), 2u);
   EXPECT_EQ(containers[1].name, "Work");
 
@@ -354,7 +369,8 @@ TEST_F(SimulatedStoresTest, ContactFaultsAndFetchedKeys) {
 TEST_F(SimulatedStoresTest, ContainersErrorFailsTheListing) {
   start(R"({"containers": [{"id": "box"}], "faults": {"containersError": true}})");
   ContactStore store(*system_);
-  EXPECT_TRUE(std::holds_alternative<PlatformError>(store.containers()));
+  std::vector<ContainerInfo> containers;
+  EXPECT_TRUE(store.containers(&containers).has_value());
 }
 
 TEST_F(SimulatedStoresTest, ReminderFetchFaults) {
@@ -370,8 +386,9 @@ TEST_F(SimulatedStoresTest, ANeverCompletingFetchIsDroppedAtClose) {
   auto alive = std::make_shared<int>(0);
   std::weak_ptr<int> watch = alive;
   std::atomic<bool> called{false};
-  store.fetchIncompleteReminders(at("2024-05-01T00:00:00Z"), at("2024-05-02T00:00:00Z"), {},
-                                 [&called, alive = std::move(alive)](auto) { called = true; });
+  store.fetchIncompleteReminders(
+      at("2024-05-01T00:00:00Z"), at("2024-05-02T00:00:00Z"), {},
+      [&called, alive = std::move(alive)](auto, auto&) { called = true; });
   clock_->advance(3600);
   std::this_thread::sleep_for(20ms);
   EXPECT_FALSE(called);
@@ -388,8 +405,8 @@ TEST_F(SimulatedStoresTest, AccessRequestTakesItsDelayOnVirtualTime) {
   std::atomic<bool> called{false};
   std::atomic<bool> granted{false};
   std::promise<std::thread::id> thread;
-  store.requestFullAccessToEvents([&](bool isGranted, std::optional<PlatformError> error) {
-    granted = isGranted && !error;
+  store.requestAccess(CalendarEntityType::events, [&](PlatformStatus status) {
+    granted = !status;
     thread.set_value(std::this_thread::get_id());
     called = true;
   });
@@ -409,17 +426,17 @@ TEST_F(SimulatedStoresTest, AccessRequestErrorsAndRefusals) {
             "accessRequests": {"reminders": {"status": null, "error": true},
                                "contacts": {"status": 4}}})");
   CalendarStore calendars(*system_);
-  std::promise<std::pair<bool, bool>> reminders;
-  calendars.requestAccess(CalendarEntityType::reminders, [&](bool granted, auto error) {
-    reminders.set_value({granted, error.has_value()});
-  });
-  EXPECT_EQ(reminders.get_future().get(), std::make_pair(false, true));
+  std::promise<bool> failed;
+  calendars.requestAccess(CalendarEntityType::reminders,
+                          [&](PlatformStatus status) { failed.set_value(status.has_value()); });
+  EXPECT_TRUE(failed.get_future().get());
   EXPECT_EQ(system_->authorization(WorldEntity::reminders), 0);
 
   ContactStore contacts(*system_);
-  std::promise<bool> limited;
-  contacts.requestAccess([&](bool granted, auto) { limited.set_value(granted); });
-  EXPECT_TRUE(limited.get_future().get());  // limited contacts are readable
+  std::promise<bool> failed2;
+  contacts.requestAccess([&](PlatformStatus status) { failed2.set_value(status.has_value()); });
+  EXPECT_FALSE(failed2.get_future().get());
+  EXPECT_EQ(ContactStore::authorization(*system_), Authorization::limited);
   EXPECT_EQ(system_->authorization(WorldEntity::contacts), 4);
 }
 
@@ -430,7 +447,7 @@ TEST_F(SimulatedStoresTest, AnAccessRequestThatNeverCompletesStillChangesTheStat
   auto alive = std::make_shared<int>(0);
   std::weak_ptr<int> watch = alive;
   std::atomic<bool> called{false};
-  store.requestAccess([&called, alive = std::move(alive)](bool, auto) { called = true; });
+  store.requestAccess([&called, alive = std::move(alive)](auto) { called = true; });
   ASSERT_TRUE(eventually([&] { return system_->authorization(WorldEntity::contacts) == 2; }));
   std::this_thread::sleep_for(20ms);
   EXPECT_FALSE(called);
@@ -446,7 +463,7 @@ TEST_F(SimulatedStoresTest, DelaysWaitForTheClockAndEndAtClose) {
             "faults": {"delaySeconds": {"calendars": 3}, "itemDelaySeconds": 1}})");
   CalendarStore store(*system_);
   auto listing =
-      std::async(std::launch::async, [&] { return store.calendars(CalendarEntityType::events); });
+      std::async(std::launch::async, [&] { return listed(store, CalendarEntityType::events); });
   EXPECT_EQ(listing.wait_for(20ms), std::future_status::timeout);
   clock_->advance(3);
   ASSERT_EQ(listing.wait_for(2s), std::future_status::ready);
@@ -519,24 +536,22 @@ TEST_F(SimulatedStoresTest, ReleasingATokenWaitsForADeliveryInProgress) {
 TEST_F(SimulatedStoresTest, RecordsEveryPlatformCallInOrder) {
   start(R"({"calendars": [{"id": "c1"}], "containers": [{"id": "box"}]})");
   CalendarStore calendars(*system_);
-  auto ignoreAccess = [](bool, std::optional<PlatformError>) {};
-  calendars.requestFullAccessToEvents(ignoreAccess);
-  calendars.requestFullAccessToReminders(ignoreAccess);
+  auto ignoreAccess = [](PlatformStatus) {};
   calendars.requestAccess(CalendarEntityType::events, ignoreAccess);
+  calendars.requestAccess(CalendarEntityType::reminders, ignoreAccess);
   eventIds(calendars, "2024-05-01T00:00:00Z", "2024-05-02T00:00:00Z");
   fetch(calendars, "2024-05-01T00:00:00Z", "2024-05-02T00:00:00Z");
   ContactStore contacts(*system_);
   contacts.requestAccess(ignoreAccess);
-  contacts.containers();
+  listed(contacts);
   contacts.enumerateContacts({{ContactKey::identifier}, "box", false, false},
                              [](const ContactRecord&, bool&) {});
   System::Record record = system_->record();
-  EXPECT_EQ(
-      record.calls,
-      (std::vector<std::string>{
-          "calendarStoreCreated", "requestFullAccessToEvents", "requestFullAccessToReminders",
-          "requestAccess", "calendars", "enumerateEvents", "calendars", "fetchIncompleteReminders",
-          "contactStoreCreated", "contactsRequestAccess", "containers", "enumerateContacts"}));
+  EXPECT_EQ(record.calls, (std::vector<std::string>{
+                              "calendarStoreCreated", "requestFullAccessToEvents",
+                              "requestFullAccessToReminders", "calendars", "enumerateEvents",
+                              "calendars", "fetchIncompleteReminders", "contactStoreCreated",
+                              "contactsRequestAccess", "containers", "enumerateContacts"}));
   EXPECT_EQ(record.eventStoresCreated, 1);
   EXPECT_EQ(record.contactStoresCreated, 1);
 }

@@ -14,7 +14,7 @@
 
 #include "bridge_harness.h"
 #include "platform/calendar_store.h"
-#include "platform/system.h"
+#include "sim/simulated_system.h"
 
 namespace pemrix::testing {
 namespace {
@@ -64,12 +64,15 @@ TEST(SimulatorResources, FinishedFetchThreadsAreJoined) {
   auto clock = platform::SimClock::manual(harnessStart());
   platform::System system(reminderWorld(), *clock);
   platform::CalendarStore store(system);
-  const auto lists = store.calendars(platform::CalendarEntityType::reminders);
+  std::vector<platform::CalendarInfo> lists;
+  ASSERT_FALSE(store.calendars(platform::CalendarEntityType::reminders, &lists));
   for (int i = 0; i < 200; ++i) {
     std::promise<bool> fetched;
     store.fetchIncompleteReminders(
         harnessStart(), harnessStart() + std::chrono::days(2), lists,
-        [&](const platform::ReminderWalk* reminders) { fetched.set_value(reminders != nullptr); });
+        [&](platform::PlatformStatus status, const platform::ReminderWalk&) {
+          fetched.set_value(!status);
+        });
     auto done = fetched.get_future();
     ASSERT_EQ(done.wait_for(2s), std::future_status::ready);
     ASSERT_TRUE(done.get());

@@ -5,21 +5,34 @@
 
 #include <algorithm>
 
+#include "platform/apple_authorization.h"
 #include "store_test_support.h"
 #include "stores/permissions.h"
 
 namespace pemrix::testing {
 namespace {
 
-TEST(PermissionsTest, RawStatusesMapToStateNames) {
+TEST(PermissionsTest, MacStatusesMapToStateNames) {
   const std::vector<std::pair<int, std::string>> calendar = {
       {0, "notDetermined"}, {1, "restricted"}, {2, "denied"},  {3, "fullAccess"},
       {4, "writeOnly"},     {5, "unknown"},    {-1, "unknown"}};
   for (const auto& [status, name] : calendar) {
-    EXPECT_EQ(wireName(permissionFromStatus(NativeEntity::events, status)), name);
-    EXPECT_EQ(wireName(permissionFromStatus(NativeEntity::reminders, status)), name);
-    EXPECT_EQ(wireName(permissionFromStatus(NativeEntity::contacts, status)),
+    EXPECT_EQ(wireName(permissionFrom(platform::authorizationFromEventKit(status))), name);
+    EXPECT_EQ(wireName(permissionFrom(platform::authorizationFromContacts(status))),
               status == 4 ? "limited" : name);
+  }
+}
+
+TEST(PermissionsTest, MacVersionPicksTheAccessCall) {
+  using platform::CalendarEntityType;
+  using platform::OsVersion;
+  const std::vector<std::tuple<OsVersion, CalendarEntityType, std::string>> cases = {
+      {{14, 0, 0}, CalendarEntityType::events, "requestFullAccessToEvents"},
+      {{15, 2, 0}, CalendarEntityType::reminders, "requestFullAccessToReminders"},
+      {{13, 9, 9}, CalendarEntityType::events, "requestAccess"},
+      {{12, 0, 0}, CalendarEntityType::reminders, "requestAccess"}};
+  for (const auto& [version, type, call] : cases) {
+    EXPECT_EQ(platform::selectorName(platform::eventKitAccessCall(version, type)), call);
   }
 }
 

@@ -11,9 +11,8 @@ its own headers, the shared value types in common/, and the folders it is allowe
   platform  -> (common only); its implementations (apple/, threads/, eds/) sit inside it
   sim       -> platform (the simulator is one more platform implementation)
 
-platform/system.h alone may name each implementation's System, which it selects. The
-product entries (src/main.cc for macOS and Linux desktops, the simulator's main) may include
-anything. Usage: tools/check-includes.py [SRC_DIR]
+No exception: the product entries (src/main.cc for macOS and Linux desktops, the
+simulator's main) include their platform's System and may include anything. Usage: tools/check-includes.py [SRC_DIR]
 """
 import pathlib
 import re
@@ -29,7 +28,6 @@ ALLOWED = {
     "channel": {"bridge", "protocol", "platform"},
 }
 ENTRIES = {"main.cc", "sim/sim_main.cc"}
-SELECTOR = "platform/system.h"
 
 
 def violations(src):
@@ -47,8 +45,6 @@ def violations(src):
                 continue
             target = match.group(1)
             if target in (folder, "common") or target in ALLOWED.get(folder, set()):
-                continue
-            if rel == SELECTOR and target in ("sim",):
                 continue
             found.append(f"{rel}:{number}: {line.strip()}")
     return found

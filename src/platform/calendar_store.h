@@ -2,19 +2,20 @@
 // reminders), reduced to what the bridge reads. Records are plain copies: text is always
 // well-formed UTF-8, and values the service leaves unset are empty optionals.
 //
-// Thread safety: `authorizationStatus` and `dateFromComponents` may be called from any
-// thread. Everything else is called from the stores' serial queue only. Access and
-// reminder-fetch completions and change callbacks arrive on threads of the service's
-// choosing, never on the caller's.
+// Thread safety: `authorization` may be called from any thread. Everything else is called
+// from the stores' serial queue only. Access and reminder-fetch completions and change
+// callbacks arrive on threads of the service's choosing, never on the caller's.
 //
-// Failures: any call, and any walk over fetched reminders, may throw (a service error the
-// adapter could not report otherwise, or std::bad_alloc); the stores answer
-// "source_unavailable" for it. An exception thrown by a visitor never unwinds through the
-// service's own code: the adapter stops the enumeration and rethrows it once the service
-// has returned. Completions catch their own exceptions.
+// Failures: every call that can fail says so with a `PlatformStatus` (nothing on success),
+// returned or handed to its completion; results come through pointers. The one exception is
+// making a store and starting to observe it, which can fail only by throwing (a constructor
+// has no other way, and the stores do both together); the stores answer that failure as
+// any other. The visitors are the stores' own code: what they throw
+// (std::bad_alloc) never unwinds through the service; the adapter stops the walk and
+// rethrows it once the service has returned. Completions catch their own exceptions.
 //
-// Implementations: EventKit (apple/calendar_store.mm) and the simulated store of the
-// simulator (sim/calendar_store.cc).
+// Implementations: EventKit (apple/calendar_store.mm), evolution-data-server
+// (eds/calendar_store.cc) and the simulator's store (sim/calendar_store.cc).
 #pragma once
 
 #include <cstdint>
@@ -25,6 +26,7 @@
 #include <vector>
 
 #include "common/instant.h"
+#include "platform/authorization.h"
 #include "platform/calendar_entity_type.h"
 #include "platform/observer_token.h"
 #include "platform/platform_error.h"
@@ -49,51 +51,38 @@ struct EventRecord {
   bool allDay = false;
 };
 
-// A reminder's due date as the service stores it: calendar fields, each possibly unset,
-// and an optional time zone (IANA name) that wins over the resolving calendar's own zone.
-struct DateComponents {
-  std::optional<int64_t> year, month, day, hour, minute, second;
-  std::optional<std::string> timeZone;
-  // The service's own components object, when there is one; used to resolve the date.
-  std::shared_ptr<const void> handle;
-  // The identifier of the calendar the components carry ("gregorian", "buddhist", ...);
-  // empty when they carry none, and then they are Gregorian.
-  std::optional<std::string> calendar = std::nullopt;
-};
-
 struct ReminderRecord {
   std::optional<std::string> calendarIdentifier;  // empty when the reminder has no list
   std::string itemIdentifier;
   std::optional<std::string> title;
   bool completed = false;
-  std::optional<DateComponents> due;
+  // The instant the reminder is due, resolved by the adapter. A wall-clock time that a clock
+  // change repeats names its first occurrence; one that a change skips moves forward by the
+  // length of the gap. Nothing when it has no due date, or none that names an instant.
+  std::optional<Instant> due;
   int64_t priority = 0;
 };
 
-// Called once with whether access was granted and an error, if the request failed.
-using AccessCompletion = std::function<void(bool granted, std::optional<PlatformError> error)>;
+// Called once when an access request has ended: with an error when the request failed or
+// could not be made. Whether access was given is read from `authorization` afterwards.
+using AccessCompletion = std::function<void(PlatformStatus status)>;
 // Called for each matching event; setting `stop` ends the enumeration.
 using EventVisitor = std::function<void(const EventRecord& event, bool& stop)>;
 // Called for each fetched reminder; setting `stop` ends the walk.
 using ReminderVisitor = std::function<void(const ReminderRecord& reminder, bool& stop)>;
 // Walks the fetched reminders in the store's order, turning each into a record only when
-// its turn comes, until the visitor sets its stop flag. Valid only during the completion.
-using ReminderWalk = std::function<void(const ReminderVisitor& visitor)>;
-// Called once with a walk over the fetched reminders, or with null when the fetch failed.
-using ReminderFetchCompletion = std::function<void(const ReminderWalk* reminders)>;
+// its turn comes, until the visitor sets its stop flag; an error when reading a reminder
+// failed. Valid only during the completion.
+using ReminderWalk = std::function<PlatformStatus(const ReminderVisitor& visitor)>;
+// Called once with the outcome of the fetch and a walk over the fetched reminders, which
+// may be used only when the fetch succeeded.
+using ReminderFetchCompletion =
+    std::function<void(PlatformStatus fetched, const ReminderWalk& reminders)>;
 
 class CalendarStore {
  public:
-  // The raw authorisation status for `type`: 0 not determined, 1 restricted, 2 denied,
-  // 3 full access, 4 write only; other values may appear on newer systems.
-  static int authorizationStatus(System& system, CalendarEntityType type);
-
-  // Resolves due-date components into an instant with the components' own calendar, or,
-  // when they carry none, the Gregorian calendar in the system's time zone (whatever
-  // calendar the user's system shows: the service stores due dates as Gregorian). Unset
-  // hour, minute and second count as zero, and a time zone in the components wins over the
-  // calendar's. Nothing when no date results.
-  static std::optional<Instant> dateFromComponents(System& system, const DateComponents& due);
+  // How far the user lets this process read `type`, as it stands now; creates no store.
+  static Authorization authorization(System& system, CalendarEntityType type);
 
   // Creates the store. It serves no data for an entity type until access is granted.
   explicit CalendarStore(System& system);
@@ -101,19 +90,18 @@ class CalendarStore {
   CalendarStore(const CalendarStore&) = delete;
   CalendarStore& operator=(const CalendarStore&) = delete;
 
-  // Access requests of systems from 14.0 on.
-  void requestFullAccessToEvents(AccessCompletion completion);
-  void requestFullAccessToReminders(AccessCompletion completion);
-  // The access request of older systems.
+  // Asks the user for read access to `type` (on macOS, the system's prompt) and returns at
+  // once; `completion` is called later, once, on another thread.
   void requestAccess(CalendarEntityType type, AccessCompletion completion);
 
-  // The calendars (or reminder lists) of one type, in the store's stable order.
-  std::vector<CalendarInfo> calendars(CalendarEntityType type);
+  // Puts the calendars (or reminder lists) of one type in `out`, in the store's stable order.
+  PlatformStatus calendars(CalendarEntityType type, std::vector<CalendarInfo>* out);
 
   // Calls `visitor` synchronously, on the calling thread, for each event of `calendars`
   // that overlaps [start, end), in the store's order, until `visitor` sets its stop flag.
-  void enumerateEvents(Instant start, Instant end, const std::vector<CalendarInfo>& calendars,
-                       const EventVisitor& visitor);
+  PlatformStatus enumerateEvents(Instant start, Instant end,
+                                 const std::vector<CalendarInfo>& calendars,
+                                 const EventVisitor& visitor);
 
   // Starts fetching the incomplete reminders of `lists` due in [start, end) and returns at
   // once; `completion` is called later, once, on another thread, and may walk the fetched

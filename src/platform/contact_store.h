@@ -2,19 +2,22 @@
 // Only the five properties of `ContactKey` exist here; nothing else of a contact can be
 // requested through this interface.
 //
-// Thread safety: `authorizationStatus` may be called from any thread; everything else from
-// the stores' serial queue only. The access completion and change callbacks arrive on
-// threads of the service's choosing.
+// Thread safety: `authorization` may be called from any thread; everything else from the
+// stores' serial queue only. The access completion and change callbacks arrive on threads
+// of the service's choosing.
 //
-// Implementations: Contacts (apple/contact_store.mm) and the simulated store of the
-// simulator (sim/contact_store.cc), which records every fetch request.
+// Failures: as for the calendar store (platform/calendar_store.h): a `PlatformStatus` from
+// every call that can fail, results through pointers, no exception from the service.
+//
+// Implementations: Contacts (apple/contact_store.mm), evolution-data-server
+// (eds/contact_store.cc) and the simulator's store (sim/contact_store.cc), which records
+// every fetch request.
 #pragma once
 
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "platform/calendar_store.h"
@@ -54,22 +57,23 @@ using ContactVisitor = std::function<void(const ContactRecord& contact, bool& st
 
 class ContactStore {
  public:
-  // The raw authorisation status: 0 to 3 as for calendars, 4 limited access; other values
-  // may appear on newer systems.
-  static int authorizationStatus(System& system);
+  // How far the user lets this process read contacts, as it stands now; creates no store.
+  static Authorization authorization(System& system);
 
   explicit ContactStore(System& system);
   ~ContactStore();
   ContactStore(const ContactStore&) = delete;
   ContactStore& operator=(const ContactStore&) = delete;
 
+  // Asks the user for read access and returns at once; `completion` is called later, once,
+  // on another thread.
   void requestAccess(AccessCompletion completion);
 
-  // All containers in the store's stable order, or the error that kept it from listing them.
-  std::variant<std::vector<ContainerInfo>, PlatformError> containers();
+  // Puts all containers in `out`, in the store's stable order.
+  PlatformStatus containers(std::vector<ContainerInfo>* out);
 
   // Calls `visitor` synchronously for each contact the request selects, until it sets its
-  // stop flag. Returns the error when the enumeration failed.
+  // stop flag.
   PlatformStatus enumerateContacts(const ContactFetchRequest& request,
                                    const ContactVisitor& visitor);
 

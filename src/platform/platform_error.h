@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace pemrix::platform {
 
@@ -14,5 +15,17 @@ struct PlatformError {
 
 // The outcome of a platform call that can fail: nothing on success, the error otherwise.
 using PlatformStatus = std::optional<PlatformError>;
+
+// Runs `work`, adapter code that reports a service failure by throwing PlatformError, and
+// returns that failure as a status; any other exception passes through.
+template <typename Work>
+PlatformStatus statusOf(Work&& work) {
+  try {
+    work();
+    return std::nullopt;
+  } catch (PlatformError& error) {
+    return std::move(error);
+  }
+}
 
 }  // namespace pemrix::platform

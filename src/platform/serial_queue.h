@@ -4,8 +4,9 @@
 // Thread safety: `async` may be called from any thread. The destructor drops tasks that
 // have not started and waits for the running one to return.
 //
-// Implementations: a private Dispatch queue on Apple platforms (apple/serial_queue.mm);
-// one worker thread elsewhere (threads/serial_queue.cc).
+// Implementations: a private Dispatch queue on macOS (apple/serial_queue.mm); the GLib
+// thread that owns every EDS object on Linux desktops (eds/serial_queue.cc); one worker
+// thread in the simulator (threads/serial_queue.cc).
 #pragma once
 
 #include <memory>

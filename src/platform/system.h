@@ -1,14 +1,14 @@
 // System: the operating system's personal-data services as one object that the stores
-// reach them through. On Apple platforms it holds nothing (EventKit and Contacts are
-// process-wide); on Linux desktops it holds the EDS source registry; the simulator
-// keeps its simulated calendars, reminders, contacts and authorisation states in it, and
-// records what was asked of it.
+// reach them through. Portable code only passes it on, so it needs no more than this
+// declaration; each implementation defines it in its own header, which the product entry
+// and the adapters include:
+//   - platform/apple/apple_system.h: holds nothing (EventKit and Contacts are process-wide);
+//   - platform/eds/eds_system.h: holds the EDS source registry (Linux desktops);
+//   - sim/simulated_system.h: the simulator's world, authorisation states and call record.
 #pragma once
 
-#if defined(PEMRIX_PLATFORM_APPLE)
-#include "platform/apple/apple_system.h"
-#elif defined(PEMRIX_PLATFORM_EDS)
-#include "platform/eds/eds_system.h"
-#else
-#include "sim/simulated_system.h"
-#endif
+namespace pemrix::platform {
+
+class System;
+
+}  // namespace pemrix::platform

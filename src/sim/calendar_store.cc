@@ -4,6 +4,7 @@
 
 #include <set>
 
+#include "platform/apple_authorization.h"
 #include "sim/due_date.h"
 #include "sim/simulated_system_impl.h"
 
@@ -34,59 +35,50 @@ EventRecord eventRecord(const WorldEvent& event) {
   return EventRecord{event.calendar, event.start, event.end, event.id, event.title, event.allDay};
 }
 
-DateComponents components(const WorldDue& due) {
-  DateComponents components{due.year,   due.month,  due.day,      due.hour,
-                            due.minute, due.second, due.timeZone, nullptr};
-  components.calendar = due.calendar;
-  return components;
-}
-
-ReminderRecord reminderRecord(const WorldReminder& reminder) {
-  std::optional<DateComponents> due;
-  if (reminder.due) due = components(*reminder.due);
+ReminderRecord reminderRecord(const WorldReminder& reminder, const std::string& zone) {
+  std::optional<Instant> due;
+  if (reminder.due) due = resolveDueDate(*reminder.due, zone);
   return ReminderRecord{reminder.list,      reminder.id, reminder.title,
                         reminder.completed, due,         reminder.priority};
 }
 
 // Whether the store's own predicate selects the reminder: a selected list, not completed,
 // and due in [start, end).
-bool reminderMatches(const WorldReminder& reminder, const ReminderRecord& record,
-                     const std::string& zone, Instant start, Instant end,
-                     const std::set<std::string>& ids) {
+bool reminderMatches(const WorldReminder& reminder, const ReminderRecord& record, Instant start,
+                     Instant end, const std::set<std::string>& ids) {
   if (reminder.stray) return true;
   if (!inSelection(reminder.list, ids) || reminder.completed || !record.due) return false;
-  std::optional<Instant> due = resolveDueDate(*record.due, zone);
-  return due && *due >= start && *due < end;
+  return *record.due >= start && *record.due < end;
 }
 
 // Visits the reminders that the reminders predicate selects, in world order, building each
 // record only when its turn comes; nothing while reminders are not readable.
-void walkMatchingReminders(const System::Impl& system, Instant start, Instant end,
-                           const std::set<std::string>& ids, const ReminderVisitor& visitor) {
-  if (!system.readable(WorldEntity::reminders)) return;
+PlatformStatus walkMatchingReminders(const System::Impl& system, Instant start, Instant end,
+                                     const std::set<std::string>& ids,
+                                     const ReminderVisitor& visitor) {
+  if (!system.readable(WorldEntity::reminders)) return std::nullopt;
   for (const WorldReminder& reminder : system.world.reminders) {
-    system.throwIfFaulty("reminders");
-    ReminderRecord record = reminderRecord(reminder);
-    if (!reminderMatches(reminder, record, system.world.timeZone, start, end, ids)) continue;
+    if (PlatformStatus failed = system.faultIn("reminders")) return failed;
+    ReminderRecord record = reminderRecord(reminder, system.world.timeZone);
+    if (!reminderMatches(reminder, record, start, end, ids)) continue;
     bool stop = false;
     visitor(record, stop);
-    if (stop) return;
+    if (stop) break;
   }
+  return std::nullopt;
 }
 
 }  // namespace
+
+// The macOS version the simulator models.
+constexpr OsVersion kSimulatedMacOs{14, 0, 0};
 
 struct CalendarStore::Impl {
   System::Impl& system;
 };
 
-int CalendarStore::authorizationStatus(System& system, CalendarEntityType type) {
-  return system.authorization(entityOf(type));
-}
-
-std::optional<Instant> CalendarStore::dateFromComponents(System& system,
-                                                         const DateComponents& due) {
-  return resolveDueDate(due, system.impl().world.timeZone);
+Authorization CalendarStore::authorization(System& system, CalendarEntityType type) {
+  return authorizationFromEventKit(system.authorization(entityOf(type)));
 }
 
 CalendarStore::CalendarStore(System& system) : impl_(new Impl{system.impl()}) {
@@ -95,52 +87,43 @@ CalendarStore::CalendarStore(System& system) : impl_(new Impl{system.impl()}) {
 
 CalendarStore::~CalendarStore() = default;
 
-void CalendarStore::requestFullAccessToEvents(AccessCompletion completion) {
-  impl_->system.logCall("requestFullAccessToEvents");
-  impl_->system.requestAccess(WorldEntity::events, std::move(completion));
-}
-
-void CalendarStore::requestFullAccessToReminders(AccessCompletion completion) {
-  impl_->system.logCall("requestFullAccessToReminders");
-  impl_->system.requestAccess(WorldEntity::reminders, std::move(completion));
-}
-
 void CalendarStore::requestAccess(CalendarEntityType type, AccessCompletion completion) {
-  impl_->system.logCall("requestAccess");
+  // The simulator models a current macOS: its access call is the one that system takes.
+  impl_->system.logCall(std::string(selectorName(eventKitAccessCall(kSimulatedMacOs, type))));
   impl_->system.requestAccess(entityOf(type), std::move(completion));
 }
 
-std::vector<CalendarInfo> CalendarStore::calendars(CalendarEntityType type) {
+PlatformStatus CalendarStore::calendars(CalendarEntityType type, std::vector<CalendarInfo>* out) {
   System::Impl& system = impl_->system;
   system.logCall("calendars");
-  std::vector<CalendarInfo> found;
-  if (!system.delay(system.world.faults.calendarsDelay)) return found;
-  system.throwIfFaulty("calendars");
+  if (!system.delay(system.world.faults.calendarsDelay)) return std::nullopt;
+  if (PlatformStatus failed = system.faultIn("calendars")) return failed;
   if (system.readable(entityOf(type))) {
     for (const WorldCalendar& calendar : system.world.calendars) {
-      if (calendar.entityType == type) found.push_back({calendar.id, calendar.title, nullptr});
+      if (calendar.entityType == type) out->push_back({calendar.id, calendar.title, nullptr});
     }
   }
   system.sourcesListed(entityOf(type));
-  return found;
+  return std::nullopt;
 }
 
-void CalendarStore::enumerateEvents(Instant start, Instant end,
-                                    const std::vector<CalendarInfo>& calendars,
-                                    const EventVisitor& visitor) {
+PlatformStatus CalendarStore::enumerateEvents(Instant start, Instant end,
+                                              const std::vector<CalendarInfo>& calendars,
+                                              const EventVisitor& visitor) {
   System::Impl& system = impl_->system;
   system.logCall("enumerateEvents");
   std::set<std::string> ids = identifiersOf(calendars);
-  if (!system.delay(system.world.faults.eventsDelay)) return;
-  if (!system.readable(WorldEntity::events)) return;
+  if (!system.delay(system.world.faults.eventsDelay)) return std::nullopt;
+  if (!system.readable(WorldEntity::events)) return std::nullopt;
   for (const WorldEvent& event : system.world.events) {
-    system.throwIfFaulty("events");
+    if (PlatformStatus failed = system.faultIn("events")) return failed;
     if (!eventMatches(event, start, end, ids)) continue;
-    if (!system.delay(system.world.faults.itemDelaySeconds)) return;
+    if (!system.delay(system.world.faults.itemDelaySeconds)) break;
     bool stop = false;
     visitor(eventRecord(event), stop);
-    if (stop) return;
+    if (stop) break;
   }
+  return std::nullopt;
 }
 
 void CalendarStore::fetchIncompleteReminders(Instant start, Instant end,
@@ -157,14 +140,14 @@ void CalendarStore::fetchIncompleteReminders(Instant start, Instant end,
   system.spawn([&system, start, end, moment, ids = identifiersOf(lists),
                 completion = std::move(completion)] {
     if (!system.sleepUntil(moment)) return;
+    const ReminderWalk walk = [&](const ReminderVisitor& visitor) {
+      return walkMatchingReminders(system, start, end, ids, visitor);
+    };
+    PlatformStatus fetched;
     if (system.world.faults.remindersFetchFails) {
-      completion(nullptr);
-    } else {
-      const ReminderWalk walk = [&](const ReminderVisitor& visitor) {
-        walkMatchingReminders(system, start, end, ids, visitor);
-      };
-      completion(&walk);
+      fetched = PlatformError{"The simulated reminder fetch failed."};
     }
+    completion(std::move(fetched), walk);
   });
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "platform/apple_authorization.h"
 #include "sim/simulated_system_impl.h"
 
 namespace pemrix::platform {
@@ -40,8 +41,8 @@ struct ContactStore::Impl {
   System::Impl& system;
 };
 
-int ContactStore::authorizationStatus(System& system) {
-  return system.authorization(WorldEntity::contacts);
+Authorization ContactStore::authorization(System& system) {
+  return authorizationFromContacts(system.authorization(WorldEntity::contacts));
 }
 
 ContactStore::ContactStore(System& system) : impl_(new Impl{system.impl()}) {
@@ -55,23 +56,22 @@ void ContactStore::requestAccess(AccessCompletion completion) {
   impl_->system.requestAccess(WorldEntity::contacts, std::move(completion));
 }
 
-std::variant<std::vector<ContainerInfo>, PlatformError> ContactStore::containers() {
+PlatformStatus ContactStore::containers(std::vector<ContainerInfo>* out) {
   System::Impl& system = impl_->system;
   system.logCall("containers");
-  std::vector<ContainerInfo> found;
-  if (!system.delay(system.world.faults.containersDelay)) return found;
-  system.throwIfFaulty("containers");
+  if (!system.delay(system.world.faults.containersDelay)) return std::nullopt;
+  if (PlatformStatus failed = system.faultIn("containers")) return failed;
   if (system.world.faults.containersError) {
     system.sourcesListed(WorldEntity::contacts);
     return PlatformError{"The simulated contact store could not list its containers."};
   }
   if (system.readable(WorldEntity::contacts)) {
     for (const WorldContainer& container : system.world.containers) {
-      found.push_back({container.id, container.name});
+      out->push_back({container.id, container.name});
     }
   }
   system.sourcesListed(WorldEntity::contacts);
-  return found;
+  return std::nullopt;
 }
 
 PlatformStatus ContactStore::enumerateContacts(const ContactFetchRequest& request,
@@ -88,7 +88,7 @@ PlatformStatus ContactStore::enumerateContacts(const ContactFetchRequest& reques
   for (const WorldContact& contact : system.world.contacts) {
     if (contact.container != request.containerIdentifier) continue;
     if (!system.delay(faults.itemDelaySeconds)) return std::nullopt;
-    system.throwIfFaulty("contacts");
+    if (PlatformStatus failed = system.faultIn("contacts")) return failed;
     bool stop = false;
     visitor(fetched(contact, request), stop);
     if (stop) break;

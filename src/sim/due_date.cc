@@ -32,7 +32,7 @@ int64_t floorDiv(int64_t a, int64_t b) {
 
 // The local time that the components name, counted from the first of the month that
 // year and month roll over to.
-std::optional<local_seconds> localTime(const DateComponents& due) {
+std::optional<local_seconds> localTime(const WorldDue& due) {
   if (!within(due.year, kYearBound) || !within(due.month, kMonthBound) ||
       !within(due.day, kDayBound) || !within(due.hour, kSecondBound / 3600) ||
       !within(due.minute, kSecondBound / 60) || !within(due.second, kSecondBound)) {
@@ -55,13 +55,16 @@ std::optional<local_seconds> localTime(const DateComponents& due) {
 
 }  // namespace
 
-std::optional<Instant> resolveDueDate(const DateComponents& due, const std::string& calendarZone) {
+std::optional<Instant> resolveDueDate(const WorldDue& due, const std::string& userZone) {
   if (!due.year || !due.month || !due.day) return std::nullopt;
-  std::optional<Zone> zone = loadZone(due.timeZone.value_or(calendarZone));
+  // The service keeps a date-only due date at midnight UTC with a zone; it means the day
+  // wherever the user is, so only a time of day is read in the components' zone.
+  const bool timeOfDay = due.hour.has_value();
+  std::optional<Zone> zone = loadZone(timeOfDay ? due.timeZone.value_or(userZone) : userZone);
   if (!zone) return std::nullopt;
   // Components without a calendar are Gregorian. The Buddhist calendar is the Gregorian one
   // with its years counted from 543 BCE; no other calendar is simulated.
-  DateComponents gregorian = due;
+  WorldDue gregorian = due;
   if (due.calendar && *due.calendar == "buddhist") {
     if (!within(due.year, kYearBound)) return std::nullopt;
     gregorian.year = *due.year - kBuddhistEraOffset;

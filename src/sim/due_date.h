@@ -1,6 +1,7 @@
 // Resolving a reminder's due-date components into an instant with the time-zone database,
-// the way the calendar service does: the components' own zone wins over the calendar's,
-// unset hour, minute and second count as zero, and out-of-range fields roll over (month 13
+// the way the calendar service does: a date without a time of day is local midnight in the
+// user's zone; a time of day is read in the components' own zone when they carry one, else
+// in the user's; unset minute and second count as zero, and out-of-range fields roll over (month 13
 // is January of the next year, day 0 the last day of the previous month). A local time that
 // occurs twice resolves to the earlier instant; one skipped by a clock change moves forward
 // by the length of the gap.
@@ -12,16 +13,16 @@
 #include <string>
 
 #include "common/instant.h"
-#include "platform/calendar_store.h"
+#include "sim/world.h"
 
 namespace pemrix::platform {
 
-// The instant `due` names in `calendarZone` (IANA name) unless it carries a zone of its
-// own, read in the Gregorian calendar unless it carries a calendar of its own ("buddhist"
-// is the only other one simulated); the system's calendar plays no part. Nothing when year,
+// The instant `due` names for a user in `userZone` (IANA name), read in the Gregorian
+// calendar unless it carries a calendar of its own ("buddhist" is the only other one
+// simulated); the system's calendar plays no part. Nothing when year,
 // month or day is missing, the zone or calendar is unknown, or the result lies outside the
 // years -32000 to 32000.
-std::optional<Instant> resolveDueDate(const DateComponents& due, const std::string& calendarZone);
+std::optional<Instant> resolveDueDate(const WorldDue& due, const std::string& userZone);
 
 // True when `name` is a zone of the time-zone database.
 bool knownTimeZone(const std::string& name);

@@ -8,7 +8,7 @@
 #include <variant>
 
 #include "channel/process_entry.h"
-#include "platform/system.h"
+#include "sim/simulated_system.h"
 #include "sim/world.h"
 
 namespace {

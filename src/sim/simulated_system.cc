@@ -98,11 +98,10 @@ void System::Impl::spawn(std::function<void()> task) {
       }));
 }
 
-void System::Impl::throwIfFaulty(const char* operation) const {
+PlatformStatus System::Impl::faultIn(const char* operation) const {
   const std::vector<std::string>& faulty = world.faults.throwsIn;
-  if (std::find(faulty.begin(), faulty.end(), operation) != faulty.end()) {
-    throw std::runtime_error(std::string("simulated service exception in ") + operation);
-  }
+  if (std::find(faulty.begin(), faulty.end(), operation) == faulty.end()) return std::nullopt;
+  return PlatformError{std::string("simulated service failure in ") + operation};
 }
 
 void System::Impl::keepUntilClose(std::shared_ptr<void> held) {
@@ -111,8 +110,15 @@ void System::Impl::keepUntilClose(std::shared_ptr<void> held) {
   held_.push_back(std::move(held));
 }
 
+void System::Impl::completeLater(AccessCompletion completion, PlatformStatus status) {
+  spawn([completion = std::move(completion), status = std::move(status)] { completion(status); });
+}
+
 void System::Impl::requestAccess(WorldEntity entity, AccessCompletion completion) {
-  throwIfFaulty("access");
+  if (PlatformStatus failed = faultIn("access")) {
+    completeLater(std::move(completion), std::move(failed));
+    return;
+  }
   const AccessBehaviour& behaviour = world.accessRequests[indexOf(entity)];
   double moment = momentAfter(behaviour.delaySeconds);
   spawn([this, entity, &behaviour, moment, completion = std::move(completion)]() mutable {
@@ -122,9 +128,9 @@ void System::Impl::requestAccess(WorldEntity entity, AccessCompletion completion
       keepUntilClose(std::make_shared<AccessCompletion>(std::move(completion)));
       return;
     }
-    std::optional<PlatformError> error;
-    if (behaviour.error) error = PlatformError{"The simulated access request failed."};
-    completion(readable(entity), std::move(error));
+    PlatformStatus status;
+    if (behaviour.error) status = PlatformError{"The simulated access request failed."};
+    completion(std::move(status));
   });
 }
 

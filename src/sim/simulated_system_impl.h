@@ -54,12 +54,15 @@ struct System::Impl {
   // Keeps something (an uncalled completion) alive until `close`, which drops it.
   void keepUntilClose(std::shared_ptr<void> held);
 
-  // Throws std::runtime_error when the world's "throwsIn" fault names `operation`, as a
-  // service that raises an exception would.
-  void throwIfFaulty(const char* operation) const;
+  // An error when the world's "throwsIn" fault names `operation`: a service call that
+  // fails, as one that raises an exception on macOS does.
+  PlatformStatus faultIn(const char* operation) const;
 
   // Simulates asking for access to `entity` (delay, new status, completion).
   void requestAccess(WorldEntity entity, AccessCompletion completion);
+  // Delivers `status` to `completion` from a new system thread, as a service reports a
+  // request it could not make.
+  void completeLater(AccessCompletion completion, PlatformStatus status);
   // Applies "revokeDuring": the first listing of an entity's sources denies it.
   void sourcesListed(WorldEntity entity);
 

@@ -3,7 +3,6 @@
 // properties are ever fetched; containers are read one by one, contacts as stored (not
 // unified), and at most 2000 contacts are examined per query.
 #include <set>
-#include <variant>
 
 #include "common/limits.h"
 #include "protocol/clipped.h"
@@ -81,26 +80,33 @@ struct ContactScan {
   }
 };
 
+// Puts the identifiers of the containers that `requested` names in `selected`, in the
+// store's order. A failure when the store cannot list them or one of them no longer exists.
+std::optional<BridgeFailure> selectContainers(platform::ContactStore& store,
+                                              const std::set<std::string>& requested,
+                                              std::vector<std::string>* selected) {
+  std::vector<platform::ContainerInfo> listed;
+  if (store.containers(&listed)) return BridgeFailure::sourceUnavailable();
+  for (const auto& container : listed) {
+    if (requested.contains(container.identifier)) selected->push_back(container.identifier);
+  }
+  if (std::set<std::string>(selected->begin(), selected->end()) != requested) {
+    return BridgeFailure::contactsSourceMissing();
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 void PersonalStores::queryContacts(const ContactsQuery& request, const Lifetime& lifetime,
                                    const StoreReply& reply) {
   platform::ContactStore& store = contactStore();
   const std::set<std::string> requested(request.sourceIds.begin(), request.sourceIds.end());
-  auto listed = store.containers();
-  if (std::holds_alternative<platform::PlatformError>(listed)) {
-    reply(BridgeFailure::sourceUnavailable());
-    return;
-  }
   std::vector<std::string> selected;
-  for (const auto& container : std::get<std::vector<platform::ContainerInfo>>(listed)) {
-    if (requested.contains(container.identifier)) selected.push_back(container.identifier);
-  }
-  if (std::set<std::string>(selected.begin(), selected.end()) != requested) {
-    reply(BridgeFailure::contactsSourceMissing());
+  if (auto failure = selectContainers(store, requested, &selected)) {
+    reply(*failure);
     return;
   }
-
   const std::vector<std::string> terms =
       unicode::splitOnWhiteSpace(unicode::foldForSearch(request.text));
   ContactScan scan(terms, static_cast<std::size_t>(request.limit));

@@ -27,22 +27,33 @@ Json eventItem(const platform::EventRecord& event) {
   return item;
 }
 
+// Puts the calendars of `type` that `requested` names in `selected`, in the store's order.
+// A failure when the store cannot list them or one of them no longer exists.
+std::optional<BridgeFailure> selectCalendars(platform::CalendarStore& store,
+                                             platform::CalendarEntityType type,
+                                             const std::set<std::string>& requested,
+                                             std::vector<platform::CalendarInfo>* selected) {
+  std::vector<platform::CalendarInfo> calendars;
+  if (store.calendars(type, &calendars)) return BridgeFailure::sourceUnavailable();
+  std::set<std::string> found;
+  for (auto& calendar : calendars) {
+    if (!requested.contains(calendar.identifier)) continue;
+    found.insert(calendar.identifier);
+    selected->push_back(std::move(calendar));
+  }
+  if (found != requested) return BridgeFailure::sourceMissing();
+  return std::nullopt;
+}
+
 }  // namespace
 
 void PersonalStores::queryCalendar(const CalendarQuery& request, NativeEntity entity,
                                    const Lifetime& lifetime, const StoreReply& reply) {
   platform::CalendarStore& store = eventStore();
   const std::set<std::string> requested(request.sourceIds.begin(), request.sourceIds.end());
-  const auto type = calendarEntityType(entity);
   std::vector<platform::CalendarInfo> selected;
-  std::set<std::string> found;
-  for (auto& calendar : store.calendars(type)) {
-    if (!requested.contains(calendar.identifier)) continue;
-    found.insert(calendar.identifier);
-    selected.push_back(std::move(calendar));
-  }
-  if (found != requested) {
-    reply(BridgeFailure::sourceMissing());
+  if (auto failure = selectCalendars(store, calendarEntityType(entity), requested, &selected)) {
+    reply(*failure);
     return;
   }
   if (entity == NativeEntity::reminders) {
@@ -53,7 +64,7 @@ void PersonalStores::queryCalendar(const CalendarQuery& request, NativeEntity en
   Json items = Json::array();
   bool truncated = false;
   const auto limit = static_cast<std::size_t>(request.limit);
-  store.enumerateEvents(
+  platform::PlatformStatus status = store.enumerateEvents(
       request.start, request.end, selected, [&](const platform::EventRecord& event, bool& stop) {
         if (!lifetime->isActive()) {
           stop = true;
@@ -67,6 +78,10 @@ void PersonalStores::queryCalendar(const CalendarQuery& request, NativeEntity en
           stop = true;
         }
       });
+  if (status) {
+    reply(BridgeFailure::sourceUnavailable());
+    return;
+  }
   // The limit applies in delivery order; the items kept are then put in date order.
   sortItemsByKey(items, "start");
   finishCalendarQuery(system_, NativeEntity::events, std::move(items), truncated, lifetime, reply);

@@ -8,15 +8,15 @@ namespace pemrix {
 
 namespace {
 
-int authorizationStatus(platform::System& system, NativeEntity entity) {
+platform::Authorization authorization(platform::System& system, NativeEntity entity) {
   switch (entity) {
     case NativeEntity::events:
     case NativeEntity::reminders:
-      return platform::CalendarStore::authorizationStatus(system, calendarEntityType(entity));
+      return platform::CalendarStore::authorization(system, calendarEntityType(entity));
     case NativeEntity::contacts:
-      return platform::ContactStore::authorizationStatus(system);
+      return platform::ContactStore::authorization(system);
   }
-  return -1;
+  return platform::Authorization::unknown;
 }
 
 }  // namespace
@@ -26,26 +26,29 @@ platform::CalendarEntityType calendarEntityType(NativeEntity entity) {
                                         : platform::CalendarEntityType::reminders;
 }
 
-PermissionState permissionFromStatus(NativeEntity entity, int status) {
-  switch (status) {
-    case 0:
+PermissionState permissionFrom(platform::Authorization authorization) {
+  using platform::Authorization;
+  switch (authorization) {
+    case Authorization::notDetermined:
       return PermissionState::notDetermined;
-    case 1:
+    case Authorization::restricted:
       return PermissionState::restricted;
-    case 2:
+    case Authorization::denied:
       return PermissionState::denied;
-    case 3:
+    case Authorization::fullAccess:
       return PermissionState::fullAccess;
-    case 4:
-      return entity == NativeEntity::contacts ? PermissionState::limited
-                                              : PermissionState::writeOnly;
-    default:
+    case Authorization::writeOnly:
+      return PermissionState::writeOnly;
+    case Authorization::limited:
+      return PermissionState::limited;
+    case Authorization::unknown:
       return PermissionState::unknown;
   }
+  return PermissionState::unknown;
 }
 
 PermissionState permissionState(platform::System& system, NativeEntity entity) {
-  return permissionFromStatus(entity, authorizationStatus(system, entity));
+  return permissionFrom(authorization(system, entity));
 }
 
 bool isReadable(PermissionState state, NativeEntity entity) {

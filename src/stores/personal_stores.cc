@@ -2,7 +2,6 @@
 // requests, and the lazily created stores with their change observers.
 #include "stores/personal_stores.h"
 
-#include "platform/os_version.h"
 #include "stores/permissions.h"
 
 namespace pemrix {
@@ -87,12 +86,11 @@ void PersonalStores::askForAccess(NativeEntity entity, const Lifetime& lifetime,
                                   const StoreReply& reply) {
   // The system answers on a thread of its own; only the lifetime, the entity and the reply
   // travel there.
-  platform::AccessCompletion answered = [&system = system_, lifetime, entity, reply](
-                                            bool /*granted*/,
-                                            std::optional<platform::PlatformError> error) {
+  platform::AccessCompletion answered = [&system = system_, lifetime, entity,
+                                         reply](platform::PlatformStatus status) {
     if (!lifetime->isActive()) return;
     const PermissionState state = permissionState(system, entity);
-    if (error && state == PermissionState::notDetermined) {
+    if (status && state == PermissionState::notDetermined) {
       reply(BridgeFailure::permissionUnavailable());
     } else {
       reply(Json{{"permission", wireName(state)}});
@@ -100,12 +98,8 @@ void PersonalStores::askForAccess(NativeEntity entity, const Lifetime& lifetime,
   };
   if (entity == NativeEntity::contacts) {
     contactStore().requestAccess(std::move(answered));
-  } else if (!platform::usesFullAccessRequests(platform::runningOsVersion())) {
-    eventStore().requestAccess(calendarEntityType(entity), std::move(answered));
-  } else if (entity == NativeEntity::events) {
-    eventStore().requestFullAccessToEvents(std::move(answered));
   } else {
-    eventStore().requestFullAccessToReminders(std::move(answered));
+    eventStore().requestAccess(calendarEntityType(entity), std::move(answered));
   }
 }
 

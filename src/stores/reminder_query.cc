@@ -28,11 +28,8 @@ struct ReminderFilter {
       return std::nullopt;
     }
     if (reminder.completed || !reminder.due) return std::nullopt;
-    const platform::DateComponents& due = *reminder.due;
-    if (!due.year || !due.month || !due.day) return std::nullopt;
-    std::optional<Instant> date = platform::CalendarStore::dateFromComponents(system, due);
-    if (!date || *date < start || *date >= end) return std::nullopt;
-    return date;
+    if (*reminder.due < start || *reminder.due >= end) return std::nullopt;
+    return reminder.due;
   }
 };
 
@@ -49,31 +46,37 @@ Json reminderItem(const platform::ReminderRecord& reminder, Instant due) {
   return item;
 }
 
-void answerReminders(const ReminderFilter& filter, const platform::ReminderWalk* reminders,
-                     const Lifetime& lifetime, const StoreReply& reply) {
+void answerReminders(const ReminderFilter& filter, platform::PlatformStatus fetched,
+                     const platform::ReminderWalk& reminders, const Lifetime& lifetime,
+                     const StoreReply& reply) {
   if (!lifetime->isActive()) return;
-  if (reminders == nullptr) {
+  if (fetched) {
     reply(BridgeFailure::reminderListsUnavailable());
     return;
   }
   Json items = Json::array();
   bool truncated = false;
   bool abandoned = false;
-  (*reminders)([&](const platform::ReminderRecord& reminder, bool& stop) {
-    if (!lifetime->isActive()) {
-      abandoned = true;
-      stop = true;
-      return;
-    }
-    std::optional<Instant> due = filter.dueInWindow(reminder);
-    if (!due) return;
-    items.push_back(reminderItem(reminder, *due));
-    if (items.size() >= filter.limit) {
-      truncated = true;
-      stop = true;
-    }
-  });
+  platform::PlatformStatus walked =
+      reminders([&](const platform::ReminderRecord& reminder, bool& stop) {
+        if (!lifetime->isActive()) {
+          abandoned = true;
+          stop = true;
+          return;
+        }
+        std::optional<Instant> due = filter.dueInWindow(reminder);
+        if (!due) return;
+        items.push_back(reminderItem(reminder, *due));
+        if (items.size() >= filter.limit) {
+          truncated = true;
+          stop = true;
+        }
+      });
   if (abandoned) return;
+  if (walked) {
+    reply(BridgeFailure::sourceUnavailable());
+    return;
+  }
   sortItemsByKey(items, "due");
   finishCalendarQuery(filter.system, NativeEntity::reminders, std::move(items), truncated, lifetime,
                       reply);
@@ -89,11 +92,12 @@ void PersonalStores::queryReminders(const CalendarQuery& request,
                         request.start, request.end, static_cast<std::size_t>(request.limit)};
   eventStore().fetchIncompleteReminders(
       request.start, request.end, lists,
-      [filter = std::move(filter), lifetime, reply](const platform::ReminderWalk* reminders) {
-        // This runs on the service's thread, outside the work item: its errors are answered
-        // here, as the work item would.
+      [filter = std::move(filter), lifetime, reply](platform::PlatformStatus fetched,
+                                                    const platform::ReminderWalk& reminders) {
+        // This runs on the service's thread, outside the work item: its exceptions are
+        // answered here, as the work item would.
         try {
-          answerReminders(filter, reminders, lifetime, reply);
+          answerReminders(filter, std::move(fetched), reminders, lifetime, reply);
         } catch (...) {
           reply(BridgeFailure::sourceUnavailable());
         }

@@ -1,7 +1,5 @@
 // PersonalStores: "list-sources", the calendars, reminder lists or contact accounts the
 // user can choose from, in the store's order.
-#include <variant>
-
 #include "common/limits.h"
 #include "protocol/clipped.h"
 #include "stores/permissions.h"
@@ -47,18 +45,19 @@ void PersonalStores::listSources(NativeEntity entity, const Lifetime& lifetime,
                                  const StoreReply& reply) {
   SourceList list;
   if (entity == NativeEntity::contacts) {
-    auto containers = contactStore().containers();
-    if (std::holds_alternative<platform::PlatformError>(containers)) {
+    std::vector<platform::ContainerInfo> containers;
+    if (contactStore().containers(&containers)) {
       reply(BridgeFailure::sourceUnavailable());
       return;
     }
-    for (const auto& container : std::get<std::vector<platform::ContainerInfo>>(containers)) {
-      list.add(container.identifier, container.name);
-    }
+    for (const auto& container : containers) list.add(container.identifier, container.name);
   } else {
-    for (const auto& calendar : eventStore().calendars(calendarEntityType(entity))) {
-      list.add(calendar.identifier, calendar.title);
+    std::vector<platform::CalendarInfo> calendars;
+    if (eventStore().calendars(calendarEntityType(entity), &calendars)) {
+      reply(BridgeFailure::sourceUnavailable());
+      return;
     }
+    for (const auto& calendar : calendars) list.add(calendar.identifier, calendar.title);
   }
   if (!lifetime->isActive()) return;
   if (!readable(entity)) {

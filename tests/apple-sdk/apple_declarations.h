@@ -137,6 +137,7 @@ typedef NSString* NSExceptionName;
 @interface NSTimeZone : NSObject <NSCopying, NSSecureCoding>
 + (nullable instancetype)timeZoneWithName:(NSString*)tzName;
 @property(class, readonly, copy) NSTimeZone* systemTimeZone;
++ (void)resetSystemTimeZone;
 @property(readonly, copy) NSString* name;
 @end
 

@@ -197,47 +197,18 @@ TEST(EdsConversionTest, AllDayRulesStartAtLocalMidnight) {
             std::vector<std::string>{"+2024-03-30T23:00:00Z/2024-03-31T22:00:00Z"});
 }
 
-TEST(EdsConversionTest, DueDatesKeepTheirFormAndResolveExactly) {
+TEST(EdsConversionTest, DueDatesResolveInTheirOwnZone) {
   LocalZone zone("Europe/Berlin");
   auto due = [](const char* line) {
     std::string ics = std::string("BEGIN:VTODO\r\nUID:t\r\n") + line + "\r\nEND:VTODO\r\n";
     Component task(icalparser_parse_string(ics.c_str()), icalcomponent_free);
     icalproperty* property = icalcomponent_get_first_property(task.get(), ICAL_DUE_PROPERTY);
-    return dueComponents(*wallTimeOf(property, icalproperty_get_due(property), nullptr));
+    return text(*instantOf(*wallTimeOf(property, icalproperty_get_due(property), nullptr)));
   };
-  DateComponents date = due("DUE;VALUE=DATE:20240101");
-  EXPECT_EQ(*date.day, 1);
-  EXPECT_FALSE(date.hour);
-  EXPECT_FALSE(date.timeZone);
-  EXPECT_EQ(text(*dueInstant(date)), "2023-12-31T23:00:00Z");
-
-  DateComponents zoned = due("DUE;TZID=America/New_York:20240502T093000");
-  EXPECT_EQ(*zoned.timeZone, "America/New_York");
-  EXPECT_EQ(*zoned.hour, 9);
-  EXPECT_EQ(text(*dueInstant(zoned)), "2024-05-02T13:30:00Z");
-  DateComponents utc = due("DUE:20240502T093000Z");
-  EXPECT_EQ(*utc.timeZone, "UTC");
-  EXPECT_EQ(text(*dueInstant(utc)), "2024-05-02T09:30:00Z");
-  DateComponents floating = due("DUE:20240502T093000");
-  EXPECT_FALSE(floating.timeZone);
-  EXPECT_EQ(text(*dueInstant(floating)), "2024-05-02T07:30:00Z");
-
-  // Components without the kept instant are read in their own zone or the local one.
-  DateComponents bare;
-  bare.year = 2024;
-  bare.month = 5;
-  bare.day = 1;
-  EXPECT_EQ(text(*dueInstant(bare)), "2024-04-30T22:00:00Z");
-  bare.timeZone = "Asia/Tokyo";
-  bare.hour = 9;
-  EXPECT_EQ(text(*dueInstant(bare)), "2024-05-01T00:00:00Z");
-  bare.timeZone = "Nowhere/Atall";
-  EXPECT_FALSE(dueInstant(bare));
-  bare.timeZone.reset();
-  bare.year = 9223372036854775807;
-  EXPECT_FALSE(dueInstant(bare));
-  bare.year.reset();
-  EXPECT_FALSE(dueInstant(bare));
+  EXPECT_EQ(due("DUE;VALUE=DATE:20240101"), "2023-12-31T23:00:00Z");
+  EXPECT_EQ(due("DUE;TZID=America/New_York:20240502T093000"), "2024-05-02T13:30:00Z");
+  EXPECT_EQ(due("DUE:20240502T093000Z"), "2024-05-02T09:30:00Z");
+  EXPECT_EQ(due("DUE:20240502T093000"), "2024-05-02T07:30:00Z");
 }
 
 TEST(EdsConversionTest, QueriesAskForTheWindowWidenedByADay) {
@@ -271,16 +242,16 @@ TEST(EdsAccessTest, StatusComesFromTheNamesTheBusShows) {
   const std::set<std::string> all = {"org.gnome.evolution.dataserver.Sources5",
                                      "org.gnome.evolution.dataserver.Calendar8",
                                      "org.gnome.evolution.dataserver.AddressBook10"};
-  EXPECT_EQ(accessStatus(all, EdsService::calendar, false), 3);
-  EXPECT_EQ(accessStatus(all, EdsService::addressBook, true), 3);
-  EXPECT_EQ(accessStatus(std::nullopt, EdsService::calendar, false), 1);
-  EXPECT_EQ(accessStatus(std::nullopt, EdsService::calendar, true), 1);
+  EXPECT_EQ(accessOf(all, EdsService::calendar, false), Authorization::fullAccess);
+  EXPECT_EQ(accessOf(all, EdsService::addressBook, true), Authorization::fullAccess);
+  EXPECT_EQ(accessOf(std::nullopt, EdsService::calendar, false), Authorization::restricted);
+  EXPECT_EQ(accessOf(std::nullopt, EdsService::calendar, true), Authorization::restricted);
   std::set<std::string> noBooks = all;
   noBooks.erase("org.gnome.evolution.dataserver.AddressBook10");
-  EXPECT_EQ(accessStatus(noBooks, EdsService::calendar, false), 3);
-  EXPECT_EQ(accessStatus(noBooks, EdsService::addressBook, false), 1);
-  EXPECT_EQ(accessStatus(noBooks, EdsService::addressBook, true), 2);
-  EXPECT_EQ(accessStatus(std::set<std::string>{}, EdsService::calendar, true), 2);
+  EXPECT_EQ(accessOf(noBooks, EdsService::calendar, false), Authorization::fullAccess);
+  EXPECT_EQ(accessOf(noBooks, EdsService::addressBook, false), Authorization::restricted);
+  EXPECT_EQ(accessOf(noBooks, EdsService::addressBook, true), Authorization::denied);
+  EXPECT_EQ(accessOf(std::set<std::string>{}, EdsService::calendar, true), Authorization::denied);
 }
 
 }  // namespace

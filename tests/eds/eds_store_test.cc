@@ -18,6 +18,7 @@
 #include <libedataserver/libedataserver.h>
 
 #include "common/timestamp.h"
+#include "platform/eds/eds_system.h"
 #include "stores/personal_stores.h"
 
 namespace pemrix {

@@ -2,8 +2,8 @@
 // EventKit and Contacts are process-wide services, so there is nothing to hold: the object
 // only gives the macOS adapters the same shape as the simulator's System.
 //
-// Plain C++ (included by portable code through platform/system.h). Thread safety: holds no
-// state; every member is safe from any thread.
+// Plain C++, included by the product entry. Thread safety: holds no state; every member is
+// safe from any thread.
 #pragma once
 
 namespace pemrix::platform {

@@ -10,10 +10,13 @@
 // invalidates every object fetched before it, so it must never fall between fetching
 // calendars and using them in a predicate.
 //
-// Failures: every EventKit call that can raise runs inside `raisingAsCxx`, so an Objective-C
-// exception reaches the stores as a C++ exception on their own thread. Blocks that EventKit
-// calls never let an exception unwind through EventKit: they catch it, stop the enumeration,
-// and it is rethrown once EventKit has returned.
+// Due dates are resolved here, once per fetch, in the zone the Mac has at that moment (see
+// `dueInstant`).
+//
+// Failures: every EventKit call that can raise runs inside `caught`, and an Objective-C
+// exception becomes the call's PlatformError. Blocks that EventKit calls never let an
+// exception unwind through EventKit: they catch it, stop the enumeration, and what the
+// stores' visitor threw is rethrown once EventKit has returned.
 #include "platform/calendar_store.h"
 
 #import <EventKit/EventKit.h>
@@ -24,6 +27,8 @@
 #include <utility>
 
 #include "platform/apple/objc_values.h"
+#include "platform/apple/os_version.h"
+#include "platform/apple_authorization.h"
 #include "platform/apple_conversions.h"
 
 namespace pemrix::platform {
@@ -37,8 +42,8 @@ EKEntityType entityTypeOf(CalendarEntityType type) {
 // Full access: 3, named EKAuthorizationStatusAuthorized before macOS 14.
 constexpr EKAuthorizationStatus kFullAccess = static_cast<EKAuthorizationStatus>(3);
 
-// How long an access completion that reports a grant waits, at most, for the status to stop
-// reading "not determined", and how often it reads it meanwhile.
+// How long an access completion that reports a grant waits, at most, for the status to read
+// full access, and how often it reads it meanwhile.
 constexpr NSTimeInterval kGrantSettleSeconds = 1.0;
 constexpr NSTimeInterval kGrantPollSeconds = 0.05;
 
@@ -52,21 +57,23 @@ NSInteger statusOf(EKEntityType type) {
 }
 
 // The completion handed to EventKit for an access request. EventKit has been seen to report
-// a grant while the status still reads "not determined" for a short moment; the completion
-// then reads the status again for up to a second on EventKit's thread, so that the state the
-// stores read afterwards is the granted one.
+// a grant while the status still reads the old state ("not determined", or "write only" when
+// full access was asked for) for a short moment; the completion then reads the status again
+// for up to a second on EventKit's thread, so that the state the stores read afterwards is
+// the granted one. Every request the bridge makes asks for read access, which is full
+// access on every system.
 EKEventStoreRequestAccessCompletionHandler accessHandler(EKEntityType type,
                                                          AccessCompletion completion) {
   return ^(BOOL granted, NSError* _Nullable error) {
     @autoreleasepool {
       if (granted) {
         for (NSTimeInterval waited = 0;
-             statusOf(type) == EKAuthorizationStatusNotDetermined && waited < kGrantSettleSeconds;
+             statusOf(type) != kFullAccess && waited < kGrantSettleSeconds;
              waited += kGrantPollSeconds) {
           [NSThread sleepForTimeInterval:kGrantPollSeconds];
         }
       }
-      (void)caught([&] { completion(granted != NO, platformError(error)); });
+      (void)caught([&] { completion(platformError(error)); });
     }
   };
 }
@@ -79,9 +86,7 @@ void requestGuarded(Request request, AccessCompletion completion) {
   if (!failed) return;
   dispatch_async(dispatch_get_global_queue(QOS_CLASS_UTILITY, 0), ^{
     @autoreleasepool {
-      (void)caught([&] {
-        completion(false, PlatformError{"The calendar store could not request access."});
-      });
+      (void)caught([&] { completion(raisedError(failed)); });
     }
   });
 }
@@ -106,23 +111,45 @@ EventRecord eventRecord(EKEvent* event) {
                      event.allDay != NO};
 }
 
-DateComponents dateComponents(NSDateComponents* components) {
-  DateComponents due;
-  due.year = dateComponentValue(components.year);
-  due.month = dateComponentValue(components.month);
-  due.day = dateComponentValue(components.day);
-  due.hour = dateComponentValue(components.hour);
-  due.minute = dateComponentValue(components.minute);
-  due.second = dateComponentValue(components.second);
-  NSTimeZone* zone = components.timeZone;
-  if (zone != nil) due.timeZone = utf8(zone.name);
-  NSCalendar* calendar = components.calendar;
-  if (calendar != nil) due.calendar = utf8(calendar.calendarIdentifier);
-  due.handle = retainedHandle(components);
-  return due;
+// The current zone of the Mac. Foundation caches the system zone for the life of the
+// process, so the cache is dropped first: a user who travels sees floating due dates in the
+// zone the Mac has now.
+NSTimeZone* currentZone() {
+  [NSTimeZone resetSystemTimeZone];
+  return [NSTimeZone systemTimeZone];
 }
 
-ReminderRecord reminderRecord(EKReminder* reminder) {
+// The instant of a reminder's due-date components. EventKit keeps them as Gregorian fields
+// (read in another calendar only when they name one of their own) and keeps a date without a
+// time of day at midnight UTC, while it means that day wherever the user is: so a date alone
+// is midnight in `userZone`, and a time of day is read in the components' own zone when they
+// carry one, else in `userZone`. The calendar and zone objects attached to the components
+// are never used as they are: they hold whatever zone they were made with. Nothing without
+// year, month and day.
+std::optional<Instant> dueInstant(NSDateComponents* due, NSTimeZone* userZone) {
+  std::optional<int64_t> year = dateComponentValue(due.year);
+  std::optional<int64_t> month = dateComponentValue(due.month);
+  std::optional<int64_t> day = dateComponentValue(due.day);
+  if (!year || !month || !day) return std::nullopt;
+  NSCalendar* own = due.calendar;
+  NSCalendar* calendar = [NSCalendar
+      calendarWithIdentifier:own != nil ? own.calendarIdentifier : NSCalendarIdentifierGregorian];
+  if (calendar == nil) return std::nullopt;
+  NSDateComponents* fields = [[NSDateComponents alloc] init];
+  fields.year = due.year;
+  fields.month = due.month;
+  fields.day = due.day;
+  const bool timeOfDay = dateComponentValue(due.hour).has_value();
+  if (timeOfDay) {
+    fields.hour = due.hour;
+    if (dateComponentValue(due.minute)) fields.minute = due.minute;
+    if (dateComponentValue(due.second)) fields.second = due.second;
+  }
+  calendar.timeZone = timeOfDay && due.timeZone != nil ? due.timeZone : userZone;
+  return instantOf([calendar dateFromComponents:fields]);
+}
+
+ReminderRecord reminderRecord(EKReminder* reminder, NSTimeZone* userZone) {
   EKCalendar* list = reminder.calendar;
   NSDateComponents* components = reminder.dueDateComponents;
   ReminderRecord record;
@@ -130,24 +157,30 @@ ReminderRecord reminderRecord(EKReminder* reminder) {
   record.itemIdentifier = utf8(reminder.calendarItemIdentifier);
   record.title = optionalUtf8(reminder.title);
   record.completed = reminder.completed != NO;
-  if (components != nil) record.due = dateComponents(components);
+  if (components != nil) record.due = dueInstant(components, userZone);
   record.priority = static_cast<int64_t>(reminder.priority);
   return record;
 }
 
 // Visits `reminders` in order, converting each into a record only when its turn comes. Runs
-// on EventKit's thread inside the fetch completion; an exception of the visitor or of a
-// conversion leaves it for the completion's caller to handle.
-void walkReminders(NSArray<EKReminder*>* reminders, const ReminderVisitor& visitor) {
-  raisingAsCxx([&] {
-    for (EKReminder* reminder in reminders) {
-      bool stop = false;
-      @autoreleasepool {
-        visitor(raisingAsCxx([&] { return reminderRecord(reminder); }), stop);
-      }
-      if (stop) return;
+// on EventKit's thread inside the fetch completion. A conversion that raised ends the walk
+// with its error; what the visitor throws leaves it for the completion's caller to handle.
+PlatformStatus walkReminders(NSArray<EKReminder*>* reminders, const ReminderVisitor& visitor) {
+  NSTimeZone* userZone = nil;
+  if (std::exception_ptr raised = caught([&] { userZone = currentZone(); })) {
+    return raisedError(raised);
+  }
+  for (EKReminder* reminder in reminders) {
+    bool stop = false;
+    @autoreleasepool {
+      ReminderRecord record;
+      std::exception_ptr raised = caught([&] { record = reminderRecord(reminder, userZone); });
+      if (raised) return raisedError(raised);
+      visitor(record, stop);
     }
-  });
+    if (stop) break;
+  }
+  return std::nullopt;
 }
 
 // The completion handed to EventKit for a reminder fetch: it hands the stores a walk over
@@ -160,49 +193,16 @@ ReminderFetchHandler fetchHandler(ReminderFetchCompletion completion) {
       // The stores answer their own failures; anything that still comes out must not unwind
       // into EventKit. The request's deadline then answers.
       (void)caught([&] {
-        if (reminders == nil) {
-          completion(nullptr);
-          return;
-        }
-        const ReminderWalk walk = [reminders](const ReminderVisitor& visitor) {
-          walkReminders(reminders, visitor);
+        const ReminderWalk walk = [reminders](const ReminderVisitor& visitor) -> PlatformStatus {
+          if (reminders == nil) return std::nullopt;
+          return walkReminders(reminders, visitor);
         };
-        completion(&walk);
+        PlatformStatus fetched;
+        if (reminders == nil) fetched = PlatformError{"EventKit fetched no reminders."};
+        completion(std::move(fetched), walk);
       });
     }
   };
-}
-
-// Components built from the plain fields, for due dates that carry no service object.
-// Nothing when the time zone or calendar is named but unknown.
-NSDateComponents* _Nullable componentsFromFields(const DateComponents& due) {
-  NSDateComponents* components = [[NSDateComponents alloc] init];
-  if (due.year) components.year = static_cast<NSInteger>(*due.year);
-  if (due.month) components.month = static_cast<NSInteger>(*due.month);
-  if (due.day) components.day = static_cast<NSInteger>(*due.day);
-  if (due.hour) components.hour = static_cast<NSInteger>(*due.hour);
-  if (due.minute) components.minute = static_cast<NSInteger>(*due.minute);
-  if (due.second) components.second = static_cast<NSInteger>(*due.second);
-  if (due.timeZone) {
-    NSTimeZone* zone = [NSTimeZone timeZoneWithName:nsString(*due.timeZone)];
-    if (zone == nil) return nil;
-    components.timeZone = zone;
-  }
-  if (due.calendar) {
-    NSCalendar* calendar = [NSCalendar calendarWithIdentifier:nsString(*due.calendar)];
-    if (calendar == nil) return nil;
-    components.calendar = calendar;
-  }
-  return components;
-}
-
-// The calendar for components that carry none. EventKit stores due dates as Gregorian
-// components, whatever calendar the user's system shows (Buddhist, Japanese, Hebrew...);
-// the system's time zone keeps floating dates local.
-NSCalendar* dueDateCalendar() {
-  NSCalendar* gregorian = [NSCalendar calendarWithIdentifier:NSCalendarIdentifierGregorian];
-  gregorian.timeZone = [NSTimeZone systemTimeZone];
-  return gregorian;
 }
 
 }  // namespace
@@ -237,22 +237,8 @@ struct CalendarStore::Impl {
                                      EKAuthorizationStatusNotDetermined};
 };
 
-int CalendarStore::authorizationStatus(System& /*system*/, CalendarEntityType type) {
-  return static_cast<int>(statusOf(entityTypeOf(type)));
-}
-
-std::optional<Instant> CalendarStore::dateFromComponents(System& /*system*/,
-                                                         const DateComponents& due) {
-  @autoreleasepool {
-    return raisingAsCxx([&]() -> std::optional<Instant> {
-      NSDateComponents* components = objectOf(due.handle);
-      if (components == nil) components = componentsFromFields(due);
-      if (components == nil) return std::nullopt;
-      NSCalendar* calendar = components.calendar;
-      if (calendar == nil) calendar = dueDateCalendar();
-      return instantOf([calendar dateFromComponents:components]);
-    });
-  }
+Authorization CalendarStore::authorization(System& /*system*/, CalendarEntityType type) {
+  return authorizationFromEventKit(statusOf(entityTypeOf(type)));
 }
 
 CalendarStore::CalendarStore(System& /*system*/)
@@ -260,64 +246,50 @@ CalendarStore::CalendarStore(System& /*system*/)
 
 CalendarStore::~CalendarStore() = default;
 
-void CalendarStore::requestFullAccessToEvents(AccessCompletion completion) {
-  EKEventStore* store = impl_->store;
-  auto handler = accessHandler(EKEntityTypeEvent, completion);
-  requestGuarded(
-      [&] {
-        if (@available(macOS 14.0, *)) {
-          [store requestFullAccessToEventsWithCompletion:handler];
-        } else {
-          [store requestAccessToEntityType:EKEntityTypeEvent completion:handler];
-        }
-      },
-      std::move(completion));
-}
-
-void CalendarStore::requestFullAccessToReminders(AccessCompletion completion) {
-  EKEventStore* store = impl_->store;
-  auto handler = accessHandler(EKEntityTypeReminder, completion);
-  requestGuarded(
-      [&] {
-        if (@available(macOS 14.0, *)) {
-          [store requestFullAccessToRemindersWithCompletion:handler];
-        } else {
-          [store requestAccessToEntityType:EKEntityTypeReminder completion:handler];
-        }
-      },
-      std::move(completion));
-}
-
 void CalendarStore::requestAccess(CalendarEntityType type, AccessCompletion completion) {
   EKEventStore* store = impl_->store;
   const EKEntityType entityType = entityTypeOf(type);
+  const EventKitAccessCall call = eventKitAccessCall(runningOsVersion(), type);
   auto handler = accessHandler(entityType, completion);
-  requestGuarded([&] { [store requestAccessToEntityType:entityType completion:handler]; },
-                 std::move(completion));
+  requestGuarded(
+      [&] {
+        if (@available(macOS 14.0, *)) {
+          if (call == EventKitAccessCall::fullAccessToEvents) {
+            [store requestFullAccessToEventsWithCompletion:handler];
+            return;
+          }
+          if (call == EventKitAccessCall::fullAccessToReminders) {
+            [store requestFullAccessToRemindersWithCompletion:handler];
+            return;
+          }
+        }
+        [store requestAccessToEntityType:entityType completion:handler];
+      },
+      std::move(completion));
 }
 
-std::vector<CalendarInfo> CalendarStore::calendars(CalendarEntityType type) {
+PlatformStatus CalendarStore::calendars(CalendarEntityType type, std::vector<CalendarInfo>* out) {
   @autoreleasepool {
-    return raisingAsCxx([&] {
-      std::vector<CalendarInfo> found;
+    std::exception_ptr raised = caught([&] {
       for (EKCalendar* calendar in impl_->calendarsFor(entityTypeOf(type))) {
-        found.push_back(CalendarInfo{utf8(calendar.calendarIdentifier), utf8(calendar.title),
-                                     retainedHandle(calendar)});
+        out->push_back(CalendarInfo{utf8(calendar.calendarIdentifier), utf8(calendar.title),
+                                    retainedHandle(calendar)});
       }
-      return found;
     });
+    if (raised) return raisedError(raised);
+    return std::nullopt;
   }
 }
 
-void CalendarStore::enumerateEvents(Instant start, Instant end,
-                                    const std::vector<CalendarInfo>& calendars,
-                                    const EventVisitor& visitor) {
+PlatformStatus CalendarStore::enumerateEvents(Instant start, Instant end,
+                                              const std::vector<CalendarInfo>& calendars,
+                                              const EventVisitor& visitor) {
   std::exception_ptr failed;
   std::exception_ptr thrown;
   @autoreleasepool {
     NSArray<EKCalendar*>* selected = calendarArray(calendars);
     // EventKit reads a missing list as "every calendar"; here no calendar selects nothing.
-    if (selected.count == 0) return;
+    if (selected.count == 0) return std::nullopt;
     EKEventStore* store = impl_->store;
     // EventKit declares the block escaping but calls it only during the call, on this
     // thread, so it may refer to state on this stack. Once the block has set the stop flag
@@ -338,7 +310,8 @@ void CalendarStore::enumerateEvents(Instant start, Instant end,
   }
   // What the visitor threw comes first: it is what stopped the enumeration.
   if (thrown) std::rethrow_exception(thrown);
-  if (failed) std::rethrow_exception(failed);
+  if (failed) return raisedError(failed);
+  return std::nullopt;
 }
 
 void CalendarStore::fetchIncompleteReminders(Instant start, Instant end,
@@ -352,22 +325,31 @@ void CalendarStore::fetchIncompleteReminders(Instant start, Instant end,
       dispatch_async(dispatch_get_global_queue(QOS_CLASS_UTILITY, 0), ^{
         @autoreleasepool {
           (void)caught([&] {
-            const ReminderWalk none = [](const ReminderVisitor&) {};
-            completion(&none);
+            const ReminderWalk none = [](const ReminderVisitor&) -> PlatformStatus {
+              return std::nullopt;
+            };
+            completion(std::nullopt, none);
           });
         }
       });
       return;
     }
     EKEventStore* store = impl_->store;
-    raisingAsCxx([&] {
+    ReminderFetchHandler handler = fetchHandler(completion);
+    std::exception_ptr raised = caught([&] {
       NSPredicate* predicate =
           [store predicateForIncompleteRemindersWithDueDateStarting:nsDate(start)
                                                              ending:nsDate(end)
                                                           calendars:selected];
-      [store fetchRemindersMatchingPredicate:predicate
-                                  completion:fetchHandler(std::move(completion))];
+      [store fetchRemindersMatchingPredicate:predicate completion:handler];
     });
+    // EventKit raised instead of fetching: the completion still arrives later, on another
+    // thread, with the failure.
+    if (raised) {
+      dispatch_async(dispatch_get_global_queue(QOS_CLASS_UTILITY, 0), ^{
+        handler(nil);
+      });
+    }
   }
 }
 

@@ -6,12 +6,13 @@
 // an exception for a property that was not fetched. As with the calendar store, a store keeps
 // the view of contacts it had when access was last different: after access changes (through
 // the bridge's own request, or in System Settings, say from limited to full) the store is
-// replaced by a fresh one. The check runs at the start of each use, in `containers`.
+// replaced by a fresh one. The check runs at the start of each use, in `containers`. Right
+// after the first grant a fresh store can still list nothing, or fail: with access given,
+// that is replaced once more and read again.
 //
 // Failures: an Objective-C exception raised by a Contacts call becomes the call's
-// PlatformError (or, where the interface has no error to return, a C++ exception); the
-// enumeration block catches whatever the visitor throws, stops, and it is rethrown once
-// Contacts has returned.
+// PlatformError; the enumeration block catches whatever the visitor throws, stops, and it is
+// rethrown once Contacts has returned.
 #include "platform/contact_store.h"
 
 #import <Contacts/Contacts.h>
@@ -22,6 +23,7 @@
 #include <exception>
 
 #include "platform/apple/objc_values.h"
+#include "platform/apple_authorization.h"
 
 namespace pemrix::platform {
 
@@ -86,15 +88,10 @@ NSInteger contactsStatus() {
   }
 }
 
-// The error reported for an Objective-C exception that stood in for Contacts' own error.
-PlatformError raisedError(const std::exception_ptr& raised) {
-  try {
-    std::rethrow_exception(raised);
-  } catch (const std::exception& error) {
-    return PlatformError{error.what()};
-  } catch (...) {
-    return PlatformError{"The contact store raised an exception."};
-  }
+// Whether contacts can be read: full access, or the contacts the user picked.
+bool readableStatus(NSInteger status) {
+  const Authorization access = authorizationFromContacts(status);
+  return access == Authorization::fullAccess || access == Authorization::limited;
 }
 
 }  // namespace
@@ -109,13 +106,39 @@ struct ContactStore::Impl {
     served = now;
   }
 
+  // The containers Contacts lists; nil, with `error` set, when it failed.
+  NSArray<CNContainer*>* _Nullable list(NSError** error) {
+    return [store containersMatchingPredicate:nil error:error];
+  }
+
+  // The containers; a store that lists none, or fails, while contacts are readable is
+  // replaced once and asked again.
+  PlatformStatus containers(std::vector<ContainerInfo>* out) {
+    refresh();
+    NSError* error = nil;
+    NSArray<CNContainer*>* found = list(&error);
+    if ((found == nil || found.count == 0) && readableStatus(served)) {
+      store = [[CNContactStore alloc] init];
+      error = nil;
+      found = list(&error);
+    }
+    if (found == nil) {
+      return platformError(error).value_or(
+          PlatformError{"The contact store listed no containers."});
+    }
+    for (CNContainer* container in found) {
+      out->push_back(ContainerInfo{utf8(container.identifier), utf8(container.name)});
+    }
+    return std::nullopt;
+  }
+
   CNContactStore* store = [[CNContactStore alloc] init];
   // The status when the store last served contacts; "not determined" until then.
   CNAuthorizationStatus served = CNAuthorizationStatusNotDetermined;
 };
 
-int ContactStore::authorizationStatus(System& /*system*/) {
-  return static_cast<int>(contactsStatus());
+Authorization ContactStore::authorization(System& /*system*/) {
+  return authorizationFromContacts(contactsStatus());
 }
 
 ContactStore::ContactStore(System& /*system*/)
@@ -135,7 +158,7 @@ void ContactStore::requestAccess(AccessCompletion completion) {
           [NSThread sleepForTimeInterval:kGrantPollSeconds];
         }
       }
-      (void)caught([&] { completion(granted != NO, platformError(error)); });
+      (void)caught([&] { completion(platformError(error)); });
     }
   };
   CNContactStore* store = impl_->store;
@@ -146,32 +169,17 @@ void ContactStore::requestAccess(AccessCompletion completion) {
   // Contacts would have.
   dispatch_async(dispatch_get_global_queue(QOS_CLASS_UTILITY, 0), ^{
     @autoreleasepool {
-      (void)caught([&] { completion(false, raisedError(failed)); });
+      (void)caught([&] { completion(raisedError(failed)); });
     }
   });
 }
 
-std::variant<std::vector<ContainerInfo>, PlatformError> ContactStore::containers() {
+PlatformStatus ContactStore::containers(std::vector<ContainerInfo>* out) {
   @autoreleasepool {
-    std::variant<std::vector<ContainerInfo>, PlatformError> listed;
-    std::exception_ptr failed = caught([&] {
-      impl_->refresh();
-      NSError* error = nil;
-      NSArray<CNContainer*>* found = [impl_->store containersMatchingPredicate:nil error:&error];
-      if (found == nil) {
-        std::optional<PlatformError> reported = platformError(error);
-        listed = reported ? *reported : PlatformError{"The contact store listed no containers."};
-        return;
-      }
-      std::vector<ContainerInfo> containers;
-      containers.reserve(found.count);
-      for (CNContainer* container in found) {
-        containers.push_back(ContainerInfo{utf8(container.identifier), utf8(container.name)});
-      }
-      listed = std::move(containers);
-    });
-    if (failed) return raisedError(failed);
-    return listed;
+    PlatformStatus status;
+    std::exception_ptr raised = caught([&] { status = impl_->containers(out); });
+    if (raised) return raisedError(raised);
+    return status;
   }
 }
 

@@ -36,6 +36,9 @@ NSDate* nsDate(Instant instant);
 
 // Nothing for nil; otherwise the error's description.
 std::optional<PlatformError> platformError(NSError* _Nullable error);
+// The error that stands for an exception handed back by `caught` (a framework that raised
+// instead of reporting an error).
+PlatformError raisedError(const std::exception_ptr& raised);
 
 // A handle that keeps `object` alive (a strong reference) until its last copy goes away.
 std::shared_ptr<const void> retainedHandle(id _Nullable object);

@@ -71,6 +71,16 @@ std::optional<PlatformError> platformError(NSError* _Nullable error) {
   return PlatformError{utf8(error.localizedDescription)};
 }
 
+PlatformError raisedError(const std::exception_ptr& raised) {
+  try {
+    std::rethrow_exception(raised);
+  } catch (const std::exception& error) {
+    return PlatformError{error.what()};
+  } catch (...) {
+    return PlatformError{"The service raised an exception."};
+  }
+}
+
 void throwAsCxx(NSException* exception) {
   throw std::runtime_error(utf8(exception.name) + ": " + utf8(exception.reason));
 }

@@ -1,5 +1,5 @@
 // The running macOS version, from the process information.
-#include "platform/os_version.h"
+#include "platform/apple/os_version.h"
 
 #import <Foundation/Foundation.h>
 

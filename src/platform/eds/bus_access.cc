@@ -49,13 +49,12 @@ std::set<std::string> busNamesFor(EdsService service) {
           service == EdsService::calendar ? kCalendarFactoryName : kAddressBookFactoryName};
 }
 
-int accessStatus(const BusView& bus, EdsService service, bool sandboxed) {
-  constexpr int kRestricted = 1, kDenied = 2, kFullAccess = 3;
-  if (!bus) return kRestricted;
+Authorization accessOf(const BusView& bus, EdsService service, bool sandboxed) {
+  if (!bus) return Authorization::restricted;
   for (const std::string& name : busNamesFor(service)) {
-    if (!bus->contains(name)) return sandboxed ? kDenied : kRestricted;
+    if (!bus->contains(name)) return sandboxed ? Authorization::denied : Authorization::restricted;
   }
-  return kFullAccess;
+  return Authorization::fullAccess;
 }
 
 BusView readSessionBus() {

@@ -7,6 +7,8 @@
 #include <set>
 #include <string>
 
+#include "platform/authorization.h"
+
 namespace pemrix::platform::eds {
 
 // The EDS services the stores use.
@@ -19,10 +21,10 @@ std::set<std::string> busNamesFor(EdsService service);
 // names that are owned or activatable.
 using BusView = std::optional<std::set<std::string>>;
 
-// The raw status (3 full access, 2 denied, 1 restricted) of `service`: full when the bus
-// shows every name it needs; denied when it does not and the process runs in a sandbox
-// (whose bus proxy hides names it may not talk to); restricted otherwise.
-int accessStatus(const BusView& bus, EdsService service, bool sandboxed);
+// How far this process may use `service`: full access when the bus shows every name it
+// needs; denied when it does not and the process runs in a sandbox (whose bus proxy hides
+// names it may not talk to); restricted otherwise (no bus, or no EDS on it).
+Authorization accessOf(const BusView& bus, EdsService service, bool sandboxed);
 
 // Reads the session bus's names on a thread of its own. Blocks for at most about a second.
 BusView readSessionBus();

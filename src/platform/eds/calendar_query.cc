@@ -17,9 +17,6 @@ namespace pemrix::platform::eds {
 
 namespace {
 
-// Bounds on due-date fields that keep libical's arithmetic within int.
-constexpr int64_t kFieldBound = 1000000;
-
 // Owns a list of ECalComponent.
 struct ComponentList {
   GSList* list = nullptr;
@@ -195,7 +192,7 @@ void appendIncompleteTasks(ECalClient* client, const std::string& sourceId, Inst
                        icalcomponent_get_first_property(task, ICAL_COMPLETED_PROPERTY) != nullptr;
     if (icalproperty* due = icalcomponent_get_first_property(task, ICAL_DUE_PROPERTY)) {
       if (std::optional<WallTime> at = wallTimeOf(due, icalproperty_get_due(due), lookup)) {
-        record.due = dueComponents(*at);
+        record.due = instantOf(*at);
       }
     }
     if (icalproperty* priority = icalcomponent_get_first_property(task, ICAL_PRIORITY_PROPERTY)) {
@@ -203,50 +200,6 @@ void appendIncompleteTasks(ECalClient* client, const std::string& sourceId, Inst
     }
     out.push_back(std::move(record));
   }
-}
-
-DateComponents dueComponents(const WallTime& due) {
-  DateComponents components;
-  components.year = due.value.year;
-  components.month = due.value.month;
-  components.day = due.value.day;
-  if (!due.value.is_date) {
-    components.hour = due.value.hour;
-    components.minute = due.value.minute;
-    components.second = due.value.second;
-  }
-  if (due.utc()) {
-    components.timeZone = "UTC";
-  } else if (due.zone != nullptr) {
-    components.timeZone = zoneName(due.zone);
-  }
-  if (std::optional<Instant> instant = instantOf(due)) {
-    components.handle = std::make_shared<const Instant>(*instant);
-  }
-  return components;
-}
-
-std::optional<Instant> dueInstant(const DateComponents& due) {
-  if (due.handle) return *static_cast<const Instant*>(due.handle.get());
-  if (!due.year || !due.month || !due.day) return std::nullopt;
-  for (const auto& field : {due.year, due.month, due.day, due.hour, due.minute, due.second}) {
-    if (field && (*field < -kFieldBound || *field > kFieldBound)) return std::nullopt;
-  }
-  WallTime time;
-  time.value.year = static_cast<int>(*due.year);
-  time.value.month = static_cast<int>(*due.month);
-  time.value.day = static_cast<int>(*due.day);
-  time.value.hour = static_cast<int>(due.hour.value_or(0));
-  time.value.minute = static_cast<int>(due.minute.value_or(0));
-  time.value.second = static_cast<int>(due.second.value_or(0));
-  time.value = icaltime_normalize(time.value);
-  if (due.timeZone) {
-    icaltimezone* zone = builtinZone(due.timeZone->c_str());
-    if (zone == nullptr) return std::nullopt;
-    time.zone = zone == icaltimezone_get_utc_timezone() ? nullptr : zone;
-    time.value.zone = zone;
-  }
-  return instantOf(time);
 }
 
 }  // namespace pemrix::platform::eds

@@ -1,6 +1,6 @@
 // Reading one EDS calendar client: the occurrences of its events in a window and its
 // incomplete tasks due in a window, as the calendar store's records; and the pure pieces
-// they are built from (query expressions, due dates), which tests check without a service.
+// they are built from (query expressions), which tests check without a service.
 //
 // Thread safety: the reading functions run on the GLib thread; the pure ones anywhere.
 #pragma once
@@ -42,15 +42,5 @@ void sortByStart(std::vector<EventRecord>& events);
 // EDS fails.
 void appendIncompleteTasks(ECalClient* client, const std::string& sourceId, Instant from,
                            Instant to, std::vector<ReminderRecord>& out);
-
-// A due date as date components: year, month and day, the time of day unless it is a
-// DATE, and the zone ("UTC", a location, or none when floating). The instant it names is
-// kept with it, so that a zone known only to the calendar still resolves.
-DateComponents dueComponents(const WallTime& due);
-
-// The instant of due-date components: the kept instant when there is one, otherwise the
-// components read in their zone, or in the local zone when they carry none (missing time
-// fields count as zero). Nothing without year, month and day, or for an unknown zone.
-std::optional<Instant> dueInstant(const DateComponents& due);
 
 }  // namespace pemrix::platform::eds

@@ -57,8 +57,7 @@ std::unique_ptr<eds::ClientSet> clientsFor(CalendarEntityType type,
 
 struct CalendarStore::Impl {
   explicit Impl(System& s)
-      : owner(s),
-        system(s.impl()),
+      : system(s.impl()),
         changes(std::make_shared<eds::ChangeFanout>()),
         events(clientsFor(CalendarEntityType::events, changes)),
         tasks(clientsFor(CalendarEntityType::reminders, changes)) {}
@@ -108,7 +107,6 @@ struct CalendarStore::Impl {
     system.dropRegistry();
   }
 
-  System& owner;
   System::Impl& system;
   std::shared_ptr<eds::ChangeFanout> changes;
   std::unique_ptr<eds::ClientSet> events;
@@ -116,13 +114,8 @@ struct CalendarStore::Impl {
   std::optional<ObserverToken> sourceWatch;
 };
 
-int CalendarStore::authorizationStatus(System& system, CalendarEntityType /*type*/) {
+Authorization CalendarStore::authorization(System& system, CalendarEntityType /*type*/) {
   return system.calendarAccess();
-}
-
-std::optional<Instant> CalendarStore::dateFromComponents(System& /*system*/,
-                                                         const DateComponents& due) {
-  return eds::dueInstant(due);
 }
 
 CalendarStore::CalendarStore(System& system) : impl_(std::make_unique<Impl>(system)) {}
@@ -131,84 +124,76 @@ CalendarStore::~CalendarStore() {
   eds::GlibThread::instance().run([this] { impl_.reset(); });
 }
 
-// There is no prompt on Linux desktops: an access request reports the current state.
-void CalendarStore::requestFullAccessToEvents(AccessCompletion completion) {
-  int status = impl_->owner.calendarAccess();
+// There is no prompt on Linux desktops: an access request only ends, and the stores then
+// report the current state.
+void CalendarStore::requestAccess(CalendarEntityType /*type*/, AccessCompletion completion) {
   eds::GlibThread::instance().post(
-      [completion = std::move(completion), status] { completion(status == 3, std::nullopt); });
+      [completion = std::move(completion)] { completion(std::nullopt); });
 }
 
-void CalendarStore::requestFullAccessToReminders(AccessCompletion completion) {
-  requestFullAccessToEvents(std::move(completion));
-}
-
-void CalendarStore::requestAccess(CalendarEntityType, AccessCompletion completion) {
-  requestFullAccessToEvents(std::move(completion));
-}
-
-std::vector<CalendarInfo> CalendarStore::calendars(CalendarEntityType type) {
-  std::vector<ESource*> sources = impl_->sources(type);
-  std::vector<CalendarInfo> found;
-  for (ESource* source : sources) {
-    const gchar* name = e_source_get_display_name(source);
-    found.push_back({e_source_get_uid(source), name != nullptr ? name : "", nullptr});
-  }
-  Impl::unrefAll(sources);
-  return found;
-}
-
-void CalendarStore::enumerateEvents(Instant start, Instant end,
-                                    const std::vector<CalendarInfo>& calendars,
-                                    const EventVisitor& visitor) {
-  std::vector<EventRecord> events;
-  for (auto& [uid, client] : impl_->clients(CalendarEntityType::events, calendars)) {
-    try {
-      eds::appendEvents(client, uid, start, end, events);
-    } catch (...) {
-      impl_->failed(*impl_->events, uid);
-      throw;
+PlatformStatus CalendarStore::calendars(CalendarEntityType type, std::vector<CalendarInfo>* out) {
+  return statusOf([&] {
+    std::vector<ESource*> sources = impl_->sources(type);
+    for (ESource* source : sources) {
+      const gchar* name = e_source_get_display_name(source);
+      out->push_back({e_source_get_uid(source), name != nullptr ? name : "", nullptr});
     }
-  }
+    Impl::unrefAll(sources);
+  });
+}
+
+PlatformStatus CalendarStore::enumerateEvents(Instant start, Instant end,
+                                              const std::vector<CalendarInfo>& calendars,
+                                              const EventVisitor& visitor) {
+  std::vector<EventRecord> events;
+  PlatformStatus read = statusOf([&] {
+    for (auto& [uid, client] : impl_->clients(CalendarEntityType::events, calendars)) {
+      try {
+        eds::appendEvents(client, uid, start, end, events);
+      } catch (...) {
+        impl_->failed(*impl_->events, uid);
+        throw;
+      }
+    }
+  });
+  if (read) return read;
   eds::sortByStart(events);
   for (const EventRecord& event : events) {
     bool stop = false;
     visitor(event, stop);
-    if (stop) return;
+    if (stop) break;
   }
+  return std::nullopt;
 }
 
 void CalendarStore::fetchIncompleteReminders(Instant start, Instant end,
                                              const std::vector<CalendarInfo>& lists,
                                              ReminderFetchCompletion completion) {
-  std::optional<std::vector<ReminderRecord>> reminders(std::in_place);
-  try {
+  std::vector<ReminderRecord> reminders;
+  PlatformStatus fetched = statusOf([&] {
     for (auto& [uid, client] : impl_->clients(CalendarEntityType::reminders, lists)) {
       try {
-        eds::appendIncompleteTasks(client, uid, start, end, *reminders);
+        eds::appendIncompleteTasks(client, uid, start, end, reminders);
       } catch (...) {
         impl_->failed(*impl_->tasks, uid);
         throw;
       }
     }
-  } catch (const PlatformError&) {
-    reminders.reset();
-  }
+  });
   // The answer comes later, from its own task on the GLib thread, as the interface promises.
-  eds::GlibThread::instance().post(
-      [completion = std::move(completion), reminders = std::move(reminders)] {
-        if (!reminders) {
-          completion(nullptr);
-          return;
-        }
-        ReminderWalk walk = [&reminders](const ReminderVisitor& visitor) {
-          for (const ReminderRecord& reminder : *reminders) {
-            bool stop = false;
-            visitor(reminder, stop);
-            if (stop) return;
-          }
-        };
-        completion(&walk);
-      });
+  eds::GlibThread::instance().post([completion = std::move(completion),
+                                    fetched = std::move(fetched),
+                                    reminders = std::move(reminders)] {
+    const ReminderWalk walk = [&reminders](const ReminderVisitor& visitor) -> PlatformStatus {
+      for (const ReminderRecord& reminder : reminders) {
+        bool stop = false;
+        visitor(reminder, stop);
+        if (stop) break;
+      }
+      return std::nullopt;
+    };
+    completion(fetched, walk);
+  });
 }
 
 ObserverToken CalendarStore::observeChanges(std::function<void()> onChange) {

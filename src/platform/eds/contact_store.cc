@@ -68,8 +68,7 @@ PlatformError takeError(GError*& error) {
 
 struct ContactStore::Impl {
   explicit Impl(System& s)
-      : owner(s),
-        system(s.impl()),
+      : system(s.impl()),
         changes(std::make_shared<eds::ChangeFanout>()),
         books(
             [](ESource* source, GError** error) {
@@ -112,14 +111,13 @@ struct ContactStore::Impl {
     return ok;
   }
 
-  System& owner;
   System::Impl& system;
   std::shared_ptr<eds::ChangeFanout> changes;
   eds::ClientSet books;
   std::optional<ObserverToken> sourceWatch;
 };
 
-int ContactStore::authorizationStatus(System& system) {
+Authorization ContactStore::authorization(System& system) {
   return system.contactAccess();
 }
 
@@ -129,28 +127,24 @@ ContactStore::~ContactStore() {
   eds::GlibThread::instance().run([this] { impl_.reset(); });
 }
 
-// There is no prompt on Linux desktops: an access request reports the current state.
+// There is no prompt on Linux desktops: an access request only ends, and the stores then
+// report the current state.
 void ContactStore::requestAccess(AccessCompletion completion) {
-  int status = impl_->owner.contactAccess();
   eds::GlibThread::instance().post(
-      [completion = std::move(completion), status] { completion(status == 3, std::nullopt); });
+      [completion = std::move(completion)] { completion(std::nullopt); });
 }
 
-std::variant<std::vector<ContainerInfo>, PlatformError> ContactStore::containers() {
-  try {
-    std::vector<ContainerInfo> found;
+PlatformStatus ContactStore::containers(std::vector<ContainerInfo>* out) {
+  return statusOf([&] {
     GList* list =
         e_source_registry_list_enabled(impl_->system.registry(), E_SOURCE_EXTENSION_ADDRESS_BOOK);
     for (GList* item = list; item != nullptr; item = item->next) {
       auto* source = E_SOURCE(item->data);
       const gchar* name = e_source_get_display_name(source);
-      found.push_back({e_source_get_uid(source), name != nullptr ? name : ""});
+      out->push_back({e_source_get_uid(source), name != nullptr ? name : ""});
     }
     g_list_free_full(list, g_object_unref);
-    return found;
-  } catch (const PlatformError& error) {
-    return error;
-  }
+  });
 }
 
 PlatformStatus ContactStore::enumerateContacts(const ContactFetchRequest& request,

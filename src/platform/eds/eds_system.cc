@@ -36,13 +36,12 @@ System::System() : impl_(std::make_unique<Impl>()) {
 
 System::~System() = default;
 
-int System::calendarAccess() const {
-  return eds::accessStatus(eds::readSessionBus(), eds::EdsService::calendar, eds::runsInSandbox());
+Authorization System::calendarAccess() const {
+  return eds::accessOf(eds::readSessionBus(), eds::EdsService::calendar, eds::runsInSandbox());
 }
 
-int System::contactAccess() const {
-  return eds::accessStatus(eds::readSessionBus(), eds::EdsService::addressBook,
-                           eds::runsInSandbox());
+Authorization System::contactAccess() const {
+  return eds::accessOf(eds::readSessionBus(), eds::EdsService::addressBook, eds::runsInSandbox());
 }
 
 System::Impl::~Impl() {

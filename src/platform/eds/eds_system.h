@@ -9,6 +9,8 @@
 
 #include <memory>
 
+#include "platform/authorization.h"
+
 namespace pemrix::platform {
 
 class System {
@@ -20,11 +22,11 @@ class System {
   System(const System&) = delete;
   System& operator=(const System&) = delete;
 
-  // Raw authorisation status of the calendar service (events and tasks) and of the
-  // address-book service: 3 reachable, 1 no session bus or no EDS, 2 hidden from this
-  // process by a sandbox.
-  int calendarAccess() const;
-  int contactAccess() const;
+  // Access to the calendar service (events and tasks) and to the address-book service:
+  // full when reachable, restricted without a session bus or EDS, denied when a sandbox
+  // hides it from this process.
+  Authorization calendarAccess() const;
+  Authorization contactAccess() const;
 
   struct Impl;
   Impl& impl() { return *impl_; }

@@ -1,0 +1,40 @@
+// The macOS side of authorisation, kept free of Objective-C so that it is built and tested
+// on every platform: EventKit's and Contacts' raw authorisation statuses as
+// `Authorization`, and which EventKit access request a macOS version takes. The Apple
+// adapters call these with the values the frameworks report; the simulator, which models
+// macOS, calls them with the raw statuses of its world.
+//
+// All functions are pure and thread-safe.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "platform/authorization.h"
+#include "platform/calendar_entity_type.h"
+
+namespace pemrix::platform {
+
+// EKAuthorizationStatus: 0 not determined, 1 restricted, 2 denied, 3 full access
+// ("authorized" before macOS 14), 4 write only; anything else is a newer system's value.
+Authorization authorizationFromEventKit(int64_t status);
+
+// CNAuthorizationStatus: 0 to 3 as for EventKit, 4 limited (macOS 15 on).
+Authorization authorizationFromContacts(int64_t status);
+
+struct OsVersion {
+  long major = 0;
+  long minor = 0;
+  long patch = 0;
+};
+
+// The EventKit call that asks for access to one entity type: from macOS 14.0 on, full
+// access per type; before, the one request that takes the type.
+enum class EventKitAccessCall { fullAccessToEvents, fullAccessToReminders, accessToEntityType };
+
+EventKitAccessCall eventKitAccessCall(OsVersion version, CalendarEntityType type);
+
+// The call's EventKit selector, as a readable name ("requestFullAccessToEvents").
+std::string_view selectorName(EventKitAccessCall call);
+
+}  // namespace pemrix::platform
