@@ -199,16 +199,20 @@ TEST(EdsConversionTest, AllDayRulesStartAtLocalMidnight) {
 
 TEST(EdsConversionTest, DueDatesResolveInTheirOwnZone) {
   LocalZone zone("Europe/Berlin");
-  auto due = [](const char* line) {
-    std::string ics = std::string("BEGIN:VTODO\r\nUID:t\r\n") + line + "\r\nEND:VTODO\r\n";
+  auto due = [](const char* lines) -> std::string {
+    std::string ics = std::string("BEGIN:VTODO\r\nUID:t\r\n") + lines + "\r\nEND:VTODO\r\n";
     Component task(icalparser_parse_string(ics.c_str()), icalcomponent_free);
-    icalproperty* property = icalcomponent_get_first_property(task.get(), ICAL_DUE_PROPERTY);
-    return text(*instantOf(*wallTimeOf(property, icalproperty_get_due(property), nullptr)));
+    std::optional<Instant> at = dueOf(task.get(), nullptr);
+    return at ? text(*at) : "none";
   };
   EXPECT_EQ(due("DUE;VALUE=DATE:20240101"), "2023-12-31T23:00:00Z");
   EXPECT_EQ(due("DUE;TZID=America/New_York:20240502T093000"), "2024-05-02T13:30:00Z");
   EXPECT_EQ(due("DUE:20240502T093000Z"), "2024-05-02T09:30:00Z");
   EXPECT_EQ(due("DUE:20240502T093000"), "2024-05-02T07:30:00Z");
+  // Without DUE, a start and a duration make the due time; a start alone makes none.
+  EXPECT_EQ(due("DTSTART:20240502T093000Z\r\nDURATION:PT1H"), "2024-05-02T10:30:00Z");
+  EXPECT_EQ(due("DTSTART;VALUE=DATE:20240502\r\nDURATION:P1D"), "2024-05-02T22:00:00Z");
+  EXPECT_EQ(due("DTSTART:20240502T093000Z"), "none");
 }
 
 TEST(EdsConversionTest, QueriesAskForTheWindowWidenedByADay) {

@@ -206,7 +206,9 @@ class EdsStoreTest : public ::testing::Test {
     writer.addTasks("list-errands",
                     {"UID:due-gap\r\nDUE;TZID=Europe/Berlin:20240331T023000\r\n",
                      "UID:due-gap-floating\r\nDUE:20240331T024500\r\n",
-                     "UID:due-repeat\r\nDUE;TZID=Europe/Berlin:20241027T023000\r\n"});
+                     "UID:due-repeat\r\nDUE;TZID=Europe/Berlin:20241027T023000\r\n",
+                     "UID:due-from-start\r\nDTSTART;TZID=Europe/Berlin:20241027T013000\r\n"
+                     "DURATION:PT90M\r\n"});
   }
 
   EdsStoreTest() : stores_(system_) {
@@ -440,7 +442,7 @@ TEST_F(EdsStoreTest, ClockChangeNightsFollowTheOneWallTimeRule) {
        "list-errands",
        "2024-10-26T00:00:00Z",
        "2024-10-29T00:00:00Z",
-       {"due-repeat@2024-10-27T00:30:00Z"}},
+       {"due-repeat@2024-10-27T00:30:00Z", "due-from-start@2024-10-27T01:00:00Z"}},
   };
   for (const Case& c : cases) {
     Json result = ask(std::string(R"({"id":"1","command":"query","entity":")") + c.entity +

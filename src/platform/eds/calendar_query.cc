@@ -190,11 +190,7 @@ void appendIncompleteTasks(ECalClient* client, const std::string& sourceId, Inst
     record.title = summaryOf(task);
     record.completed = icalcomponent_get_status(task) == ICAL_STATUS_COMPLETED ||
                        icalcomponent_get_first_property(task, ICAL_COMPLETED_PROPERTY) != nullptr;
-    if (icalproperty* due = icalcomponent_get_first_property(task, ICAL_DUE_PROPERTY)) {
-      if (std::optional<WallTime> at = wallTimeOf(due, icalproperty_get_due(due), lookup)) {
-        record.due = instantOf(*at);
-      }
-    }
+    record.due = dueOf(task, lookup);
     if (icalproperty* priority = icalcomponent_get_first_property(task, ICAL_PRIORITY_PROPERTY)) {
       record.priority = icalproperty_get_priority(priority);
     }

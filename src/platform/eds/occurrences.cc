@@ -255,6 +255,18 @@ std::optional<Occurrence> spanOf(icalcomponent* component, const ZoneLookup& loo
   return Occurrence{*at, *end, start->value.is_date != 0, component};
 }
 
+std::optional<Instant> dueOf(icalcomponent* task, const ZoneLookup& lookup) {
+  if (icalproperty* due = icalcomponent_get_first_property(task, ICAL_DUE_PROPERTY)) {
+    std::optional<WallTime> at = wallTimeOf(due, icalproperty_get_due(due), lookup);
+    return at ? instantOf(*at) : std::nullopt;
+  }
+  if (icalcomponent_get_first_property(task, ICAL_DURATION_PROPERTY) == nullptr) {
+    return std::nullopt;
+  }
+  std::optional<Occurrence> span = spanOf(task, lookup);
+  return span ? std::optional<Instant>(span->end) : std::nullopt;
+}
+
 std::vector<Occurrence> occurrencesIn(icalcomponent* master,
                                       const std::vector<icalcomponent*>& detached, Instant from,
                                       Instant to, const ZoneLookup& lookup) {

@@ -52,4 +52,8 @@ std::vector<Occurrence> occurrencesIn(icalcomponent* master,
 // readable DTSTART.
 std::optional<Occurrence> spanOf(icalcomponent* component, const ZoneLookup& lookup);
 
+// The instant a task is due: its DUE, or else, when it has DTSTART and DURATION, the end of
+// that span. Nothing for a task with neither, or whose times cannot be read.
+std::optional<Instant> dueOf(icalcomponent* task, const ZoneLookup& lookup);
+
 }  // namespace pemrix::platform::eds
