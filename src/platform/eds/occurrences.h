@@ -10,8 +10,8 @@
 // calendar days. An event that ends before it starts ends at its start.
 //
 // Work is bounded per series: a rule without COUNT starts at the window, every rule stops
-// after kMaxRecurrenceSteps steps, and a series yields at most limits::kMaxItems
-// occurrences in the window, its earliest, which is all a query can answer.
+// after kMaxRecurrenceSteps steps, and a rule yields at most limits::kMaxItems occurrences
+// in the window, its earliest, which is as many as a query can answer.
 //
 // Thread safety: pure; the components are only read.
 #pragma once
