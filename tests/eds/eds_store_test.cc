@@ -470,6 +470,8 @@ TEST_F(EdsStoreTest, OutlookZonesOddEventsAndADenseSeries) {
   ASSERT_EQ(result["items"].size(), 100u);
   EXPECT_EQ(result["items"][99]["id"], "dense@2024-05-01T01:39:00Z");
   EXPECT_EQ(result["truncated"], true);
+  writer.removeSource("cal-outlook");
+  writer.removeSource("cal-dense");
 }
 
 TEST_F(EdsStoreTest, ContactsAreReadInStepsUpToTheScanCap) {

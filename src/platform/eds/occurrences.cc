@@ -152,7 +152,8 @@ class SlotSet {
     if (it == nullptr) return;
     local_seconds earliest = earliestWallClock();
     if (rule.count == 0 && earliest > wallClockOf(first)) {
-      icaltimetype skip = icalTimeOf(earliest);
+      icaltimetype skip =
+          first.is_date ? icalTimeOf(std::chrono::floor<days>(earliest)) : icalTimeOf(earliest);
       skip.is_date = first.is_date;
       icalrecur_iterator_set_start(it, skip);
     }
