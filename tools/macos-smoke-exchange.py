@@ -222,7 +222,7 @@ class Exchange:
         self.args = args
         self.report = []
         self.read = []  # entities whose sources were listed
-        self.final_states = []  # "<entity> <state>" once any request for access has answered
+        self.final_states = []  # "<entity> <state>": each state after any request for access
         self.queries = {}  # entity -> the fields of its query
         self.found = {}  # entity -> the items its query returned
         if args.window_start:
