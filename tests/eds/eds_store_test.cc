@@ -288,7 +288,7 @@ class EdsStoreTest : public ::testing::Test {
     changes_.clear();
   }
 
-  platform::Clock clock_;
+  platform::SystemClock clock_;
   platform::System system_;
   PersonalStores stores_;
   std::mutex changesMutex_;
