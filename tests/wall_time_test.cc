@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "civil_times.h"
+
 #include "sim/zone_file.h"
 
 namespace pemrix::platform {
@@ -13,13 +15,8 @@ namespace {
 
 using namespace std::chrono;
 
-sys_seconds utc(int y, unsigned m, unsigned d, int h, int min) {
-  return sys_days(year(y) / m / d) + hours(h) + minutes(min);
-}
-
-local_seconds local(int y, unsigned m, unsigned d, int h, int min) {
-  return local_days(year(y) / m / d) + hours(h) + minutes(min);
-}
+using testing::local;
+using testing::utc;
 
 UtcOffsetAt offsetsOf(const char* name) {
   std::optional<Zone> zone = loadZone(name);
