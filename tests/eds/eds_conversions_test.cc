@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/eds/bus_access.h"
-#include "platform/eds/calendar_query.h"
-#include "platform/eds/change_fanout.h"
+#include "platform/eds/bus_authorization.h"
+#include "platform/eds/events_and_tasks.h"
 #include "platform/eds/ical_time.h"
 #include "platform/eds/occurrences.h"
+#include "platform/eds/revision_filter.h"
 #include "protocol/bridge_failure.h"
 #include "protocol/native_request.h"
 

@@ -15,7 +15,7 @@
 
 #include <libedataserver/libedataserver.h>
 
-#include "platform/eds/bus_access.h"
+#include "platform/eds/bus_authorization.h"
 #include "platform/eds/eds_system.h"
 #include "platform/observer_token.h"
 

@@ -2,7 +2,7 @@
 // recurs (masters and detached occurrences, which EDS does not expand for this test) and
 // every other component in the widened window; each series is expanded by occurrencesIn,
 // and everything is tested exactly against the window.
-#include "platform/eds/calendar_query.h"
+#include "platform/eds/events_and_tasks.h"
 
 #include <algorithm>
 #include <map>
