@@ -1,9 +1,11 @@
 # Linux desktops: pemrix-bridge over evolution-data-server (EDS). On by default on Linux
 # when pkg-config finds the EDS client libraries; without them everything else still
 # builds. The EDS headers come through pkg-config's imported target, so they are system
-# headers and their deprecation warnings do not fail warnings-as-errors builds.
+# headers and their deprecation warnings do not fail warnings-as-errors builds. ICU, which
+# libical and EDS load anyway, maps the zone names of Windows calendars.
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
-  pkg_check_modules(EDS QUIET IMPORTED_TARGET libecal-2.0 libebook-1.2 libedataserver-1.2 libical)
+  pkg_check_modules(EDS QUIET IMPORTED_TARGET libecal-2.0 libebook-1.2 libedataserver-1.2 libical
+                    icu-uc icu-i18n)
 endif()
 include(CMakeDependentOption)
 cmake_dependent_option(PEMRIX_EDS_PLATFORM "Build pemrix-bridge over evolution-data-server" ON

@@ -1,7 +1,8 @@
 # Dependencies built from their source, for a self-contained executable: utf8proc as a static
 # library for every architecture of the build (a universal macOS binary needs both slices,
 # which a package manager's single-architecture library cannot give), and nlohmann/json
-# (header-only) when no installed copy is found or a local source is named.
+# (header-only). Both always come from the pinned release, never from an installed copy: a
+# copy that a package manager put on the machine has an unknown version and was never checked.
 #
 # Each dependency is pinned to one release and the SHA-256 of its release archive. Instead of
 # downloading, a local source can be named with PEMRIX_<NAME>_SOURCE: a directory holding the
@@ -10,9 +11,11 @@
 # continuous integration builds from Debian's source packages through this same path.
 #
 # Included from the top-level CMakeLists.txt when PEMRIX_SOURCE_DEPENDENCIES is on. Defines the
-# targets pemrix_utf8proc and, when built here, nlohmann_json::nlohmann_json.
+# targets pemrix_utf8proc and nlohmann_json::nlohmann_json.
 
 include(FetchContent)
+# Never let FetchContent satisfy a dependency with find_package (CMake 3.24 and later can).
+set(FETCHCONTENT_TRY_FIND_PACKAGE_MODE NEVER)
 
 set(PEMRIX_UTF8PROC_VERSION 2.8.0)
 set(PEMRIX_UTF8PROC_SHA256 a0a60a79fe6f6d54e7d411facbfcc867a6e198608f2cd992490e46f04b1bcecc)
@@ -26,7 +29,7 @@ set(PEMRIX_JSON_URL
 set(PEMRIX_UTF8PROC_SOURCE "" CACHE PATH
     "utf8proc ${PEMRIX_UTF8PROC_VERSION}: a local source directory or archive instead of the download")
 set(PEMRIX_JSON_SOURCE "" CACHE PATH
-    "nlohmann/json ${PEMRIX_JSON_VERSION}: a local source directory or archive (used even when installed)")
+    "nlohmann/json ${PEMRIX_JSON_VERSION}: a local source directory or archive instead of the download")
 
 # Declares `name` for FetchContent from `local` (a directory or an archive) when it is set,
 # from `url` otherwise; archives must match `sha256`.
@@ -72,20 +75,10 @@ endfunction()
 
 pemrix_declare_source(utf8proc ${PEMRIX_UTF8PROC_VERSION} ${PEMRIX_UTF8PROC_URL}
                       ${PEMRIX_UTF8PROC_SHA256} "${PEMRIX_UTF8PROC_SOURCE}")
-set(pemrix_sources utf8proc)
+pemrix_declare_source(nlohmann_json ${PEMRIX_JSON_VERSION} ${PEMRIX_JSON_URL}
+                      ${PEMRIX_JSON_SHA256} "${PEMRIX_JSON_SOURCE}")
 
-if(NOT PEMRIX_JSON_SOURCE)
-  find_package(nlohmann_json 3.10 QUIET)
-endif()
-if(PEMRIX_JSON_SOURCE OR NOT nlohmann_json_FOUND)
-  pemrix_declare_source(nlohmann_json ${PEMRIX_JSON_VERSION} ${PEMRIX_JSON_URL}
-                        ${PEMRIX_JSON_SHA256} "${PEMRIX_JSON_SOURCE}")
-  list(APPEND pemrix_sources nlohmann_json)
-else()
-  message(STATUS "nlohmann/json ${nlohmann_json_VERSION}: installed copy")
-endif()
-
-pemrix_make_sources_available(${pemrix_sources})
+pemrix_make_sources_available(utf8proc nlohmann_json)
 
 add_library(pemrix_utf8proc INTERFACE)
 target_link_libraries(pemrix_utf8proc INTERFACE utf8proc)

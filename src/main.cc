@@ -14,7 +14,7 @@ int main(int argc, char** /*argv*/) {
   pemrix::ignoreBrokenPipes();
   if (!pemrix::startedWithoutArguments(argc)) return pemrix::code(pemrix::ExitStatus::usage);
   // Both live until the process ends; neither is ever destroyed.
-  auto* clock = new pemrix::platform::Clock();
+  auto* clock = new pemrix::platform::SystemClock();
   auto* system = new pemrix::platform::System();
   pemrix::serve(*system, *clock);
 }

@@ -1,7 +1,7 @@
-// BridgeHarness: a NativeBridge over the simulator on virtual time, with its output lines
-// and every call of its exit hook captured (a second exit would show). Store work runs on
-// real threads; the harness waits (in real time, briefly) for their answers to reach the
-// main queue.
+// BridgeHarness: a NativeBridge over the simulator on virtual time, with its output lines,
+// every call of its exit hook (a second exit would show) and every call it made of the
+// simulated system captured. Store work runs on real threads; the harness waits (in real
+// time, briefly) for their answers to reach the main queue.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,10 +15,12 @@
 
 #include "bridge/native_bridge.h"
 #include "platform/main_queue.h"
-#include "sim/manual_queue.h"
-#include "sim/sim_clock.h"
 #include "sim/simulated_system.h"
+#include "sim/simulated_system_impl.h"
 #include "sim/world.h"
+#include "support/call_recorder.h"
+#include "support/manual_clock.h"
+#include "support/manual_queue.h"
 
 namespace pemrix::testing {
 
@@ -30,12 +32,9 @@ inline Instant harnessStart() {
 class BridgeHarness {
  public:
   explicit BridgeHarness(platform::World world = {})
-      : clock_(platform::SimClock::manual(harnessStart())),
-        system_(std::move(world), *clock_),
-        queue_(clock_->clock()) {
-    system_.recordCalls(true);
+      : clock_(harnessStart()), system_(std::move(world), clock_, &recorder_), queue_(clock_) {
     bridge_ = std::make_unique<NativeBridge>(
-        BridgeEnvironment{queue_, clock_->clock(), system_,
+        BridgeEnvironment{queue_, clock_, system_,
                           [this](std::string_view bytes) {
                             lines_.emplace_back(bytes);
                             return true;
@@ -56,9 +55,9 @@ class BridgeHarness {
   std::size_t awaitLines(std::size_t count) {
     auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (lines_.size() < count && exits_.empty() && std::chrono::steady_clock::now() < giveUp) {
-      platform::runReady(queue_);
+      testing::runReady(queue_);
       if (lines_.size() >= count || !exits_.empty()) break;
-      platform::waitForTask(queue_, 0.01);
+      testing::waitForTask(queue_, 0.01);
     }
     return lines_.size();
   }
@@ -67,32 +66,37 @@ class BridgeHarness {
   // that nothing (more) is written.
   void settle() {
     for (int i = 0; i < 20; ++i) {
-      platform::runReady(queue_);
+      testing::runReady(queue_);
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    platform::runReady(queue_);
+    testing::runReady(queue_);
   }
 
   // Waits until simulated store work has reached one of the world's delays, so that
   // moving the clock afterwards counts the delay from the moment the work began.
-  void awaitDelay() { ASSERT_TRUE(clock_->waitForSleepers(1, 5)) << "no store work is waiting"; }
+  void awaitDelay() { ASSERT_TRUE(clock_.waitForSleepers(1, 5)) << "no store work is waiting"; }
 
   // Moves virtual time forward, running timers at their moments.
-  void advance(double seconds) { platform::advance(queue_, *clock_, seconds); }
+  void advance(double seconds) { testing::advance(queue_, clock_, seconds); }
   // Virtual seconds since the harness started.
-  double now() const { return clock_->uptime(); }
+  double now() const { return clock_.uptime(); }
   // Moves virtual time to `moment`, running the main queue (and its timers) on the way.
   void advanceTo(double moment) {
     if (moment > now()) advance(moment - now());
   }
   // Moves virtual time to `moment` without running the main queue.
   void moveClockTo(double moment) {
-    if (moment > now()) clock_->advance(moment - now());
+    if (moment > now()) clock_.advance(moment - now());
   }
   // Runs what has reached the main queue; returns how many tasks ran.
-  std::size_t runReady() { return platform::runReady(queue_); }
+  std::size_t runReady() { return testing::runReady(queue_); }
   // Waits (in real time, at most `realSeconds`) for a task to reach the main queue.
-  bool waitForTask(double realSeconds) { return platform::waitForTask(queue_, realSeconds); }
+  bool waitForTask(double realSeconds) { return testing::waitForTask(queue_, realSeconds); }
+
+  // Posts one store's change notification now, from a thread of the simulated system.
+  void postChange(platform::WorldChange::Store store) { system_.impl().postChange(store); }
+  // What the bridge has asked of the simulated system so far.
+  SystemRecord record() const { return recorder_.record(); }
 
   // Output lines as written, each with its newline.
   const std::vector<std::string>& lines() const { return lines_; }
@@ -113,12 +117,13 @@ class BridgeHarness {
   }
   const std::vector<int>& exits() const { return exits_; }
   platform::System& system() { return system_; }
-  platform::SimClock& clock() { return *clock_; }
+  ManualClock& clock() { return clock_; }
   platform::MainQueue& queue() { return queue_; }
   NativeBridge& bridge() { return *bridge_; }
 
  private:
-  std::unique_ptr<platform::SimClock> clock_;
+  ManualClock clock_;
+  CallRecorder recorder_;  // outlives the system and the observer tokens of its stores
   platform::System system_;
   platform::MainQueue queue_;
   std::vector<std::string> lines_;

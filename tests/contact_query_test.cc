@@ -85,7 +85,7 @@ TEST(ContactQueryTest, LimitStopsBeforeTheNextContainer) {
   Json envelope = answer(harness, contactsQuery("ann", R"(["p","w"])", 3));
   EXPECT_EQ(envelope["result"]["items"].size(), 3u);
   EXPECT_EQ(envelope["result"]["truncated"], true);
-  auto fetches = harness.system().record().contactFetches;
+  auto fetches = harness.record().contactFetches;
   ASSERT_EQ(fetches.size(), 1u);
   EXPECT_EQ(fetches[0].containerIdentifier, "p");
 }
@@ -105,7 +105,7 @@ TEST(ContactQueryTest, ScanCapOfTwoThousandMarksTruncatedWithFewMatches) {
 TEST(ContactQueryTest, OnlyTheFiveKeysAreEverRequested) {
   BridgeHarness harness(world({contact("p", "1", "Ann", "A"), contact("w", "2", "Ann", "B")}));
   answer(harness, contactsQuery("ann"));
-  auto fetches = harness.system().record().contactFetches;
+  auto fetches = harness.record().contactFetches;
   ASSERT_EQ(fetches.size(), 2u);
   for (const auto& fetch : fetches) {
     using platform::ContactKey;
@@ -128,7 +128,7 @@ TEST(ContactQueryTest, FailuresDiscardTheWholeQuery) {
   BridgeHarness missing(world({}));
   EXPECT_EQ(failureOf(answer(missing, contactsQuery("ann", R"(["p","gone"])"))),
             BridgeFailure::contactsSourceMissing());
-  EXPECT_TRUE(missing.system().record().contactFetches.empty());
+  EXPECT_TRUE(missing.record().contactFetches.empty());
   BridgeHarness revoked(world({}, R"(,"faults":{"revokeDuring":["contacts"]})"));
   EXPECT_EQ(failureOf(answer(revoked, contactsQuery("ann"))),
             BridgeFailure::contactsAccessChanged());

@@ -75,7 +75,7 @@ TEST(EventQueryTest, MissingOrWrongTypeSourcesFailBeforeEnumerating) {
   EXPECT_EQ(failureOf(answer(harness, eventsQuery(R"(["todo"])"))), BridgeFailure::sourceMissing());
   EXPECT_EQ(failureOf(answer(harness, eventsQuery(R"(["home"])", 100, "reminders"))),
             BridgeFailure::sourceMissing());
-  for (const std::string& call : harness.system().record().calls) {
+  for (const std::string& call : harness.record().calls) {
     EXPECT_NE(call, "enumerateEvents");
     EXPECT_NE(call, "fetchIncompleteReminders");
   }

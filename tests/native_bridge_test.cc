@@ -197,7 +197,7 @@ void createEventStore(BridgeHarness& harness) {
 void postChanges(BridgeHarness& harness, platform::WorldChange::Store store, int count) {
   const std::size_t perNotification = store == platform::WorldChange::Store::events ? 2 : 1;
   for (int i = 0; i < count; ++i) {
-    harness.system().postChange(store);
+    harness.postChange(store);
     std::size_t ran = 0;
     while (ran < perNotification) {
       ASSERT_TRUE(harness.waitForTask(5));
@@ -223,7 +223,7 @@ TEST(NativeBridgeTest, EventStoreChangeYieldsEventsThenReminders) {
 
 TEST(NativeBridgeTest, NoChangeMessageBeforeTheStoreExistsOrAfterStop) {
   BridgeHarness harness(worldWithSlowEvents(0));
-  harness.system().postChange(platform::WorldChange::Store::contacts);
+  harness.postChange(platform::WorldChange::Store::contacts);
   harness.settle();
   harness.advance(1);
   EXPECT_TRUE(harness.lines().empty());

@@ -265,7 +265,7 @@ TEST(RaceOrderTest, ChangeNotificationsDuringARequest) {
     harness.bridge().receive(kQuery);  // creates the event store, which is then observed
     ASSERT_TRUE(harness.clock().waitForSleepers(1, 5));
     harness.advanceTo(c.postAt);
-    harness.system().postChange(platform::WorldChange::Store::events);
+    harness.postChange(platform::WorldChange::Store::events);
     for (std::size_t ran = 0; ran < 2;) {  // "events" and "reminders" reach the queue
       ASSERT_TRUE(harness.waitForTask(5));
       ran += harness.runReady();

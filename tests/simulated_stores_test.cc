@@ -14,6 +14,9 @@
 #include "protocol/native_request.h"
 #include "sim/due_date.h"
 #include "sim/simulated_system.h"
+#include "sim/simulated_system_impl.h"
+#include "support/call_recorder.h"
+#include "support/manual_clock.h"
 
 namespace pemrix::platform {
 namespace {
@@ -41,12 +44,12 @@ bool eventually(Condition condition) {
   return true;
 }
 
-// A system over `json` on a manual clock that starts at 2024-05-01T00:00:00Z.
+// A system over `json` on a manual clock that starts at 2024-05-01T00:00:00Z, with every
+// call made of it recorded.
 class SimulatedStoresTest : public ::testing::Test {
  protected:
   void start(const char* json) {
-    system_ = std::make_unique<System>(worldFrom(json), *clock_);
-    system_->recordCalls(true);
+    system_ = std::make_unique<System>(worldFrom(json), *clock_, &recorder_);
   }
   void TearDown() override {
     if (system_) system_->close();
@@ -94,7 +97,9 @@ class SimulatedStoresTest : public ::testing::Test {
     return all;
   }
 
-  std::unique_ptr<SimClock> clock_ = SimClock::manual(at("2024-05-01T00:00:00Z"));
+  std::unique_ptr<testing::ManualClock> clock_ =
+      std::make_unique<testing::ManualClock>(at("2024-05-01T00:00:00Z"));
+  testing::CallRecorder recorder_;  // outlives the system and its observer tokens
   std::unique_ptr<System> system_;
 };
 
@@ -306,7 +311,7 @@ TEST_F(SimulatedStoresTest, NothingIsServedWithoutReadableAccess) {
 
   ContactStore contacts(*system_);  // limited access is readable
   EXPECT_EQ(listed(contacts).size(), 1u);
-  system_->setAuthorization(WorldEntity::contacts, 2);
+  system_->impl().setAuthorization(WorldEntity::contacts, 2);
   EXPECT_TRUE(listed(contacts).empty());
   ContactFetchRequest request{{ContactKey::identifier}, "box", false, false};
   EXPECT_EQ(contacts.enumerateContacts(request, [&](const ContactRecord&, bool&) { ++delivered; }),
@@ -325,7 +330,7 @@ TEST_F(SimulatedStoresTest, RevokeDuringDeniesAfterTheFirstListing) {
   EXPECT_EQ(system_->authorization(WorldEntity::reminders), 3);
   EXPECT_EQ(listed(calendars, CalendarEntityType::events).size(), 1u);
   EXPECT_EQ(system_->authorization(WorldEntity::events), 2);
-  system_->setAuthorization(WorldEntity::events, 3);  // only the first listing revokes
+  system_->impl().setAuthorization(WorldEntity::events, 3);  // only the first listing revokes
   EXPECT_EQ(listed(calendars, CalendarEntityType::events).size(), 1u);
   EXPECT_EQ(system_->authorization(WorldEntity::events), 3);
 
@@ -359,7 +364,7 @@ TEST_F(SimulatedStoresTest, ContactFaultsAndFetchedKeys) {
   EXPECT_TRUE(store.enumerateContacts(failing, visit).has_value());
   EXPECT_TRUE(seen.empty());
 
-  System::Record record = system_->record();
+  testing::SystemRecord record = recorder_.record();
   ASSERT_EQ(record.contactFetches.size(), 2u);
   EXPECT_EQ(record.contactFetches[0].keysToFetch, some.keysToFetch);
   EXPECT_EQ(record.contactFetches[1].containerIdentifier, "bad");
@@ -505,16 +510,16 @@ TEST_F(SimulatedStoresTest, ChangesReachOnlyObserversRegisteredAtThatMoment) {
   ASSERT_TRUE(eventually([&] { return contactCalls == 1; }));
   contactToken = ObserverToken();  // released before the second contacts change
   clock_->advance(10);
-  system_->postChange(WorldChange::Store::events);
+  system_->impl().postChange(WorldChange::Store::events);
   ASSERT_TRUE(eventually([&] { return calendarCalls == 2; }));
   calendarToken = ObserverToken();
-  system_->postChange(WorldChange::Store::events);
+  system_->impl().postChange(WorldChange::Store::events);
   system_->close();  // joins the notification threads
   EXPECT_EQ(calendarCalls, 2);
   EXPECT_EQ(contactCalls, 1);
   EXPECT_TRUE(otherThread);
-  EXPECT_EQ(system_->record().observersAdded, 2);
-  EXPECT_EQ(system_->record().observersRemoved, 2);
+  EXPECT_EQ(recorder_.record().observersAdded, 2);
+  EXPECT_EQ(recorder_.record().observersRemoved, 2);
 }
 
 TEST_F(SimulatedStoresTest, ReleasingATokenWaitsForADeliveryInProgress) {
@@ -527,7 +532,7 @@ TEST_F(SimulatedStoresTest, ReleasingATokenWaitsForADeliveryInProgress) {
     std::this_thread::sleep_for(50ms);
     finished = true;
   }));
-  system_->postChange(WorldChange::Store::contacts);
+  system_->impl().postChange(WorldChange::Store::contacts);
   ASSERT_TRUE(eventually([&] { return entered.load(); }));
   token.reset();
   EXPECT_TRUE(finished);
@@ -546,7 +551,7 @@ TEST_F(SimulatedStoresTest, RecordsEveryPlatformCallInOrder) {
   listed(contacts);
   contacts.enumerateContacts({{ContactKey::identifier}, "box", false, false},
                              [](const ContactRecord&, bool&) {});
-  System::Record record = system_->record();
+  testing::SystemRecord record = recorder_.record();
   EXPECT_EQ(record.calls, (std::vector<std::string>{
                               "calendarStoreCreated", "requestFullAccessToEvents",
                               "requestFullAccessToReminders", "calendars", "enumerateEvents",

@@ -1,16 +1,20 @@
 // Tests that the simulator keeps its threads and memory bounded over a long session: the
-// simulated system joins the threads it starts once their work is done, and the stores'
-// worker thread is not started before the first store request. They read the process's
-// own entries in /proc and are skipped where there is none.
+// simulated system joins the threads it starts once their work is done, keeps nothing per
+// call, and the stores' worker thread is not started before the first store request. They read the
+// process's own entries in /proc and are skipped where there is none.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <future>
 #include <optional>
 #include <string>
+#include <vector>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "bridge_harness.h"
 #include "platform/calendar_store.h"
@@ -57,12 +61,17 @@ platform::World reminderWorld() {
 }
 
 // Every fetch runs on a thread of its own. A thread that is never joined keeps its stack
-// mapped (8 MiB of address space here), so 200 fetches would add more than a GiB.
+// mapped (8 MiB of address space here), so 200 fetches would add more than a GiB. The C
+// library's allocator reserves 64 MiB of address space for each new arena a thread may
+// take, which is no leak but could pass for one: the test keeps it to the arenas it has.
 TEST(SimulatorResources, FinishedFetchThreadsAreJoined) {
+#if defined(__GLIBC__)
+  mallopt(M_ARENA_MAX, 1);
+#endif
   const std::optional<long> before = virtualKiB();
   if (!before) GTEST_SKIP() << "no /proc/self/status";
-  auto clock = platform::SimClock::manual(harnessStart());
-  platform::System system(reminderWorld(), *clock);
+  ManualClock clock(harnessStart());
+  platform::System system(reminderWorld(), clock);
   platform::CalendarStore store(system);
   std::vector<platform::CalendarInfo> lists;
   ASSERT_FALSE(store.calendars(platform::CalendarEntityType::reminders, &lists));
@@ -98,18 +107,22 @@ TEST(SimulatorResources, TheStoresThreadStartsWithTheFirstStoreRequest) {
   EXPECT_EQ(threadCount(), *before + 1);
 }
 
-TEST(SimulatorResources, CallLogIsOffUnlessTurnedOn) {
+// The simulator executable gives its system no watcher and may serve for hours: without
+// one nothing is kept per call. 100,000 listings would keep megabytes of call names.
+TEST(SimulatorResources, NothingIsKeptPerCallWithoutAWatcher) {
   platform::World world;
   world.calendars.push_back({"cal", "Home", platform::CalendarEntityType::events});
-  BridgeHarness harness(world);
-  harness.system().recordCalls(false);
-  for (int i = 0; i < 3; ++i) {
-    harness.send(R"({"id":"l","command":"list-sources","entity":"events"})");
-    ASSERT_EQ(harness.awaitLines(static_cast<std::size_t>(i) + 1), static_cast<std::size_t>(i) + 1);
+  ManualClock clock(harnessStart());
+  platform::System system(std::move(world), clock);
+  platform::CalendarStore store(system);
+  const std::optional<long> before = virtualKiB();
+  if (!before) GTEST_SKIP() << "no /proc/self/status";
+  for (int i = 0; i < 100000; ++i) {
+    std::vector<platform::CalendarInfo> calendars;
+    ASSERT_FALSE(store.calendars(platform::CalendarEntityType::events, &calendars));
   }
-  platform::System::Record record = harness.system().record();
-  EXPECT_EQ(record.eventStoresCreated, 1);
-  EXPECT_EQ(std::count(record.calls.begin(), record.calls.end(), "calendars"), 0);
+  EXPECT_LT(*virtualKiB() - *before, 1024);
+  system.close();
 }
 
 }  // namespace

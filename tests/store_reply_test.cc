@@ -3,12 +3,24 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <vector>
 
 #include "stores/store_reply.h"
 
 namespace pemrix {
 namespace {
+
+// Time that the test sets outright, backwards too: `micros` microseconds after the epoch
+// on the wall clock and on the monotonic one.
+class SetClock final : public platform::Clock {
+ public:
+  Instant now() const override { return Instant{} + std::chrono::microseconds(micros.load()); }
+  double uptime() const override { return static_cast<double>(micros.load()) / 1e6; }
+
+  std::atomic<int64_t> micros{0};
+};
 
 class StoreReplyTest : public ::testing::Test {
  protected:
@@ -21,8 +33,7 @@ class StoreReplyTest : public ::testing::Test {
         BridgeFailure::sourceUnavailable());
   }
 
-  std::atomic<int64_t> micros_{0};
-  platform::Clock clock_{Instant{}, micros_};
+  SetClock clock_;
   std::vector<StoreResult> answers_;
 };
 
@@ -42,9 +53,9 @@ TEST_F(StoreReplyTest, NothingIsAnsweredOnceTheRequestIsGivenUp) {
   { StoreReply dropped = reply(cancelled); }
   // Past the deadline the lifetime stays over, even when the wall clock is set back.
   Lifetime expired = lifetime(1);
-  micros_ = 1'000'000;
+  clock_.micros = 1'000'000;
   EXPECT_FALSE(expired->isActive());
-  micros_ = 0;
+  clock_.micros = 0;
   EXPECT_FALSE(expired->isActive());
   reply(expired)(Json::object());
   EXPECT_TRUE(answers_.empty());

@@ -46,7 +46,7 @@ TEST(AccessRequestTest, OnlyUndeterminedAndWriteOnlyEventsAskTheSystem) {
   EXPECT_EQ(answer(harness, ask("events"))["result"]["permission"], "fullAccess");
   EXPECT_EQ(answer(harness, ask("reminders"))["result"]["permission"], "writeOnly");
   EXPECT_EQ(answer(harness, ask("contacts"))["result"]["permission"], "limited");
-  auto record = harness.system().record();
+  auto record = harness.record();
   EXPECT_EQ(std::count(record.calls.begin(), record.calls.end(), "requestFullAccessToEvents"), 1);
   EXPECT_EQ(record.contactStoresCreated, 0);
 }
@@ -66,7 +66,7 @@ TEST(AccessRequestTest, StoresAreCreatedOnceWithOneObserverEach) {
     EXPECT_EQ(answer(harness, ask(entity))["result"]["permission"], "fullAccess");
   }
   answer(harness, R"({"id":"l","command":"list-sources","entity":"reminders"})");
-  auto record = harness.system().record();
+  auto record = harness.record();
   EXPECT_EQ(record.eventStoresCreated, 1);
   EXPECT_EQ(record.contactStoresCreated, 1);
   EXPECT_EQ(record.observersAdded, 2);
@@ -82,7 +82,7 @@ TEST(PermissionGateTest, UnreadableEntitiesAreRefusedWithoutCreatingAStore) {
                                           std::string(entity) + R"("})");
       EXPECT_EQ(failureOf(envelope), BridgeFailure::permissionRequired()) << status << entity;
     }
-    auto record = harness.system().record();
+    auto record = harness.record();
     EXPECT_EQ(record.eventStoresCreated + record.contactStoresCreated, 0);
   }
 }

@@ -501,7 +501,7 @@ TEST(StressProcessTest, StoreRequestsOnlyReadAndFetchOnlyFiveContactProperties) 
     harness.advance(0.1);  // well inside the idle period
   }
   EXPECT_FALSE(harness.exitStatus());
-  const platform::System::Record record = harness.system().record();
+  const SystemRecord record = harness.record();
   const std::set<std::string> reads = {
       "calendarStoreCreated",      "contactStoreCreated",         "calendars",
       "enumerateEvents",           "fetchIncompleteReminders",    "containers",

@@ -6,18 +6,15 @@
 
 #include <string>
 
+#include "civil_times.h"
+
 namespace pemrix::platform {
 namespace {
 
 using namespace std::chrono;
 
-sys_seconds utc(int y, unsigned m, unsigned d, int h, int min) {
-  return sys_days(year(y) / m / d) + hours(h) + minutes(min);
-}
-
-local_seconds local(int y, unsigned m, unsigned d, int h, int min) {
-  return local_days(year(y) / m / d) + hours(h) + minutes(min);
-}
+using testing::local;
+using testing::utc;
 
 TEST(ZoneFileTest, BerlinOffsetsInWinterAndSummer) {
   std::optional<Zone> berlin = loadZone("Europe/Berlin");

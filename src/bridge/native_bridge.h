@@ -63,8 +63,6 @@ class NativeBridge {
   // Ends the process in an orderly way (status 0): gives up the running request and both
   // timers. Nothing is handled or written afterwards.
   void stop();
-  // Restarts the idle timer.
-  void armIdle();
   // A store reported a change of `entity`: schedules its "changed" message unless one is
   // already pending.
   void changed(NativeEntity entity);
@@ -81,6 +79,8 @@ class NativeBridge {
     NativeBridge* bridge;
   };
 
+  // Restarts the idle timer.
+  void armIdle();
   void startStoreRequest(const std::string& id, const StoreRequest& request);
   void completeStoreRequest(const std::string& id, const Lifetime& lifetime, StoreResult result);
   void deadlinePassed(const std::string& id, const Lifetime& lifetime);

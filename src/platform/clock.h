@@ -1,17 +1,16 @@
-// Clock: the wall clock and the monotonic clock the bridge reads: the system's, or virtual
-// time that its owner moves (tests move it by hand, so a 30-second idle exit takes
-// microseconds).
+// Clock: the wall clock and the monotonic clock the bridge reads, as an interface, and
+// SystemClock, the system's own. The bridge is handed a Clock and never makes one, so
+// whoever runs it chooses the time it lives on: the product the system's, tests virtual
+// time that they move by hand (a 30-second idle exit then takes microseconds).
 //
 // Uses: the main queue schedules delayed tasks on `uptime()`; `RequestLifetime` compares
 // `now()` with its deadline.
 //
-// Thread safety: every member may be called from any thread. Virtual time is read from a
-// counter that one thread moves; readers on other threads see each move atomically.
+// Thread safety: every member may be called from any thread; implementations must allow
+// that.
 #pragma once
 
-#include <atomic>
 #include <chrono>
-#include <cstdint>
 
 #include "common/instant.h"
 
@@ -19,23 +18,28 @@ namespace pemrix::platform {
 
 class Clock {
  public:
-  // The system's clocks: `now()` follows the wall clock, `uptime()` the steady clock.
-  Clock();
-  // Virtual time: `now()` is `start` plus `micros` microseconds and `uptime()` is `micros`
-  // in seconds. `micros` must outlive the clock.
-  Clock(Instant start, const std::atomic<int64_t>& micros);
-
-  Clock(const Clock&) = delete;
-  Clock& operator=(const Clock&) = delete;
+  virtual ~Clock() = default;
 
   // Wall-clock time.
-  Instant now() const;
+  virtual Instant now() const = 0;
   // Monotonic seconds since the clock was created.
-  double uptime() const;
+  virtual double uptime() const = 0;
+
+ protected:
+  Clock() = default;
+  Clock(const Clock&) = delete;
+  Clock& operator=(const Clock&) = delete;
+};
+
+// The system's clocks: `now()` follows the wall clock, `uptime()` the steady clock.
+class SystemClock final : public Clock {
+ public:
+  SystemClock();
+
+  Instant now() const override;
+  double uptime() const override;
 
  private:
-  const Instant virtualStart_;
-  const std::atomic<int64_t>* const virtualMicros_ = nullptr;
   const std::chrono::steady_clock::time_point steadyStart_;
 };
 

@@ -9,8 +9,7 @@
 //
 // Implementations: Dispatch's main queue with the main run loop on Apple platforms
 // (apple/main_queue.mm); a mutex, a condition variable and a timer heap elsewhere
-// (threads/main_queue.cc), which tests can also drive by hand on virtual time
-// (sim/manual_queue.h).
+// (threads/main_queue.cc).
 #pragma once
 
 #include <cstddef>
@@ -56,11 +55,15 @@ class MainQueue {
   // through an exit inside a task.
   [[noreturn]] void run();
 
-  // The implementation's own state, for code that belongs to the same implementation.
-  struct Impl;
-  Impl& impl();
-
  private:
+  // The implementation's own state.
+  struct Impl;
+  // The one way to that state from outside the implementation. Nothing in the product
+  // defines it; the test-support library (tests/support/) does, to run the std::thread
+  // queue's tasks on the test's own thread at virtual moments, exactly as `run` would,
+  // instead of handing a thread to `run` for good.
+  friend struct MainQueueAccess;
+
   std::unique_ptr<Impl> impl_;
 };
 

@@ -8,8 +8,15 @@
 
 #include "common/utf8.h"
 
+#include <locale.h>
 #include <array>
-#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#if defined(__APPLE__)
+#include <xlocale.h>  // strtod_l and newlocale; glibc declares both in <stdlib.h> and <locale.h>
+#endif
 
 #include "protocol/utf8_scalar.h"
 
@@ -36,6 +43,26 @@ int hexValue(char c) {
 bool isDigit(char c) {
   return c >= '0' && c <= '9';
 }
+
+// The C locale, made once: strtod_l then reads "." as the decimal point whatever locale
+// the process has set. Nothing when it could not be made (out of memory at the first call).
+locale_t cLocale() {
+  static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+  return locale;
+}
+
+// True when the significand of the JSON number `text` (its digits before any exponent) has
+// a digit other than zero, so that a value of zero can only mean that it underflowed.
+bool hasNonZeroSignificand(std::string_view text) {
+  for (const char c : text) {
+    if (c == 'e' || c == 'E') return false;
+    if (c >= '1' && c <= '9') return true;
+  }
+  return false;
+}
+
+// Integers of up to 15 digits are below 2^53, so each is exactly one double.
+constexpr std::size_t kExactIntegerDigits = 15;
 
 // Reads one request line from the start; every method returns false at the first byte
 // that is not part of the request shape.
@@ -219,9 +246,10 @@ class LineReader {
       if (!isDigit(peek())) return false;
       skipDigits();
     }
-    const char* first = text_.data() + start;
-    const auto result = std::from_chars(first, text_.data() + pos_, out);
-    return result.ec == std::errc() && result.ptr == text_.data() + pos_;
+    const std::optional<double> value = jsonNumberValue(text_.substr(start, pos_ - start));
+    if (!value) return false;
+    out = *value;
+    return true;
   }
 
   std::string_view text_;
@@ -229,6 +257,59 @@ class LineReader {
 };
 
 }  // namespace
+
+// Why strtod_l: std::from_chars for double, which this used to call, is not in Apple's
+// libc++ for macOS 12 (Xcode 16 has none; Xcode 26 marks it introduced in macOS 26.0), and
+// floating-point to_chars needs macOS 13.3. The C library's strtod_l is on every macOS and
+// Linux we build for, rounds correctly on both (glibc; Apple's libc, gdtoa), and with the C
+// locale, made once, reads the same text whatever locale the process has. It is given only
+// text that the grammar above has accepted, so its extensions (hexadecimal, "inf", "nan",
+// leading space, a plus sign) never come into play; the refusals are from_chars's: a result
+// that overflows to infinity or a non-zero number that rounds to zero (subnormal results
+// are accepted, although strtod sets ERANGE for them, so errno is not consulted).
+// fast_float (Debian's libfast-float-dev) would serve as well, but would be one more
+// dependency for the self-contained macOS build to fetch and pin; the C library is there.
+// Short integers, what "limit" carries, are converted exactly without calling it.
+std::optional<double> jsonNumberValue(std::string_view text) {
+  if (text.empty()) return std::nullopt;
+  const bool negative = !text.empty() && text.front() == '-';
+  const std::string_view digitsText = text.substr(negative ? 1 : 0);
+  if (!digitsText.empty() && digitsText.size() <= kExactIntegerDigits) {
+    uint64_t integer = 0;
+    bool allDigits = true;
+    for (const char c : digitsText) {
+      if (!isDigit(c)) {
+        allDigits = false;
+        break;
+      }
+      integer = integer * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if (allDigits) {
+      const auto magnitude = static_cast<double>(integer);
+      return negative ? -magnitude : magnitude;
+    }
+  }
+  // strtod_l reads up to a NUL, and `text` is a view into a longer line.
+  char shortCopy[64];
+  std::string longCopy;
+  const char* copy = shortCopy;
+  if (text.size() < sizeof shortCopy) {
+    std::memcpy(shortCopy, text.data(), text.size());
+    shortCopy[text.size()] = '\0';
+  } else {
+    longCopy.assign(text);
+    copy = longCopy.c_str();
+  }
+  char* end = nullptr;
+  const locale_t locale = cLocale();
+  // Without the C locale (out of memory), strtod reads with the process's locale, which is
+  // "C" unless the host program set another: the bridge never does.
+  const double value =
+      locale != static_cast<locale_t>(0) ? strtod_l(copy, &end, locale) : std::strtod(copy, &end);
+  if (end != copy + text.size() || std::isinf(value)) return std::nullopt;
+  if (value == 0 && hasNonZeroSignificand(text)) return std::nullopt;
+  return value;
+}
 
 std::optional<RequestFields> readRequestFields(std::string_view line) {
   RequestFields fields;

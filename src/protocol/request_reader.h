@@ -43,6 +43,13 @@ struct RequestFields {
 // otherwise, decided at the first byte that leaves this shape (so nesting costs nothing).
 std::optional<RequestFields> readRequestFields(std::string_view line);
 
+// The nearest double to `text`, which must be a JSON number (RFC 8259's grammar: an
+// optional minus, an integer part without leading zeros, an optional fraction and
+// exponent). Nothing when the number is beyond the range of double: when it rounds to
+// infinity, or when it is not zero and rounds to zero. Subnormal results are kept. The
+// same text gives the same double on every platform, whatever the process's locale.
+std::optional<double> jsonNumberValue(std::string_view text);
+
 // The value of the top-level "id" member when `line` is one well-formed JSON object with
 // exactly one such member and its value is text. Nothing otherwise. Other members may
 // hold anything, nested to any depth, repeated keys included.

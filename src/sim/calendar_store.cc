@@ -89,7 +89,7 @@ CalendarStore::~CalendarStore() = default;
 
 void CalendarStore::requestAccess(CalendarEntityType type, AccessCompletion completion) {
   // The simulator models a current macOS: its access call is the one that system takes.
-  impl_->system.logCall(std::string(selectorName(eventKitAccessCall(kSimulatedMacOs, type))));
+  impl_->system.logCall(selectorName(eventKitAccessCall(kSimulatedMacOs, type)));
   impl_->system.requestAccess(entityOf(type), std::move(completion));
 }
 

@@ -9,18 +9,17 @@ uint64_t ObserverRegistry::add(WorldChange::Store store, std::function<void()> c
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   uint64_t key = nextKey_++;
   entries_.emplace(key, Entry{store, std::move(callback)});
-  ++added_;
   return key;
 }
 
-void ObserverRegistry::remove(uint64_t key) {
+bool ObserverRegistry::remove(uint64_t key) {
   std::function<void()> dropped;  // destroyed after the lock is released
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   auto found = entries_.find(key);
-  if (found == entries_.end()) return;
+  if (found == entries_.end()) return false;
   dropped = std::move(found->second.callback);
   entries_.erase(found);
-  ++removed_;
+  return true;
 }
 
 void ObserverRegistry::deliver(WorldChange::Store store) {
@@ -36,16 +35,6 @@ void ObserverRegistry::deliver(WorldChange::Store store) {
     std::function<void()> callback = found->second.callback;
     callback();
   }
-}
-
-int ObserverRegistry::added() const {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  return added_;
-}
-
-int ObserverRegistry::removed() const {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  return removed_;
 }
 
 }  // namespace pemrix::platform

@@ -23,13 +23,11 @@ class ObserverRegistry {
  public:
   // Registers `callback` for notifications of `store`; returns its key for `remove`.
   uint64_t add(WorldChange::Store store, std::function<void()> callback);
-  // Unregisters one observer, waiting for a delivery in progress on another thread.
-  void remove(uint64_t key);
+  // Unregisters one observer, waiting for a delivery in progress on another thread;
+  // returns whether it was still registered.
+  bool remove(uint64_t key);
   // Calls every observer of `store` registered now, in registration order, on the caller.
   void deliver(WorldChange::Store store);
-
-  int added() const;
-  int removed() const;
 
  private:
   struct Entry {
@@ -40,8 +38,6 @@ class ObserverRegistry {
   mutable std::recursive_mutex mutex_;
   std::map<uint64_t, Entry> entries_;
   uint64_t nextKey_ = 1;
-  int added_ = 0;
-  int removed_ = 0;
 };
 
 }  // namespace pemrix::platform

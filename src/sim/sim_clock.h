@@ -1,59 +1,42 @@
-// SimClock: the clock the simulator runs on, and the sleeping its simulated delays do on
-// it. Either the system's clocks (the simulator executable) or virtual time that tests
-// move by hand with `advance`; `clock()` is what the bridge itself reads.
+// SimClock: the clock the simulated system runs on, a Clock that its simulated delays can
+// also sleep on; and SystemSimClock, the system's clocks slept on in real time, which the
+// simulator executable runs on. The simulated system only ever sees a SimClock, so tests
+// give it one on virtual time (tests/support/) and move it by hand.
 //
-// Thread safety: every member may be called from any thread. Virtual time is moved by one
-// thread (the test's); threads blocked in `sleepUntil` wake when it passes their moment.
+// Thread safety: every member may be called from any thread; implementations must allow
+// that.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
-#include <cstdint>
-#include <memory>
 #include <mutex>
 
 #include "platform/clock.h"
 
 namespace pemrix::platform {
 
-class SimClock {
+class SimClock : public Clock {
  public:
-  // The system's clocks.
-  SimClock();
-  // Virtual time that starts at `start` with uptime 0 and moves only through `advance`.
-  static std::unique_ptr<SimClock> manual(Instant start);
-
-  SimClock(const SimClock&) = delete;
-  SimClock& operator=(const SimClock&) = delete;
-
-  Clock& clock() { return clock_; }
-  Instant now() const { return clock_.now(); }
-  double uptime() const { return clock_.uptime(); }
-
-  // Virtual time only: moves both clocks forward, rounded up to the microsecond so that
-  // advancing by the distance to a moment always reaches it, and wakes sleepers now due.
-  void advance(double seconds);
-
   // Blocks until `uptime()` reaches `when` (returns true) or until `interrupt()` is called
   // with `abandon` set (returns false).
-  bool sleepUntil(double when, const std::atomic<bool>& abandon) const;
+  virtual bool sleepUntil(double when, const std::atomic<bool>& abandon) const = 0;
   // Wakes every thread in `sleepUntil` so that it re-checks its `abandon` flag.
-  void interrupt() const;
+  virtual void interrupt() const = 0;
+};
 
-  // Blocks (in real time, at most `realSeconds`) until at least `count` threads are in
-  // `sleepUntil`; returns whether they are. Tests use it to know that simulated work has
-  // reached its delay before they move virtual time.
-  bool waitForSleepers(int count, double realSeconds) const;
+class SystemSimClock final : public SimClock {
+ public:
+  SystemSimClock() = default;
+
+  Instant now() const override { return clock_.now(); }
+  double uptime() const override { return clock_.uptime(); }
+  bool sleepUntil(double when, const std::atomic<bool>& abandon) const override;
+  void interrupt() const override;
 
  private:
-  explicit SimClock(Instant start);
-
-  const bool virtual_;
-  std::atomic<int64_t> micros_{0};
-  Clock clock_;
+  SystemClock clock_;
   mutable std::mutex mutex_;
-  mutable std::condition_variable moved_;
-  mutable int sleepers_ = 0;  // guarded by mutex_
+  mutable std::condition_variable interrupted_;
 };
 
 }  // namespace pemrix::platform

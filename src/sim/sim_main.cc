@@ -29,7 +29,7 @@ pemrix::platform::World worldOrExit(pemrix::platform::SimClock& clock) {
 int main(int argc, char** /*argv*/) {
   pemrix::ignoreBrokenPipes();
   if (!pemrix::startedWithoutArguments(argc)) return pemrix::code(pemrix::ExitStatus::usage);
-  auto* clock = new pemrix::platform::SimClock();
+  auto* clock = new pemrix::platform::SystemSimClock();
   auto* system = new pemrix::platform::System(worldOrExit(*clock), *clock);
-  pemrix::serve(*system, clock->clock());
+  pemrix::serve(*system, *clock);
 }

@@ -1,5 +1,5 @@
 // The simulated operating system: authorisation, access requests, threads, delays,
-// change notifications and the record of what was asked.
+// change notifications, and telling the watcher what was asked.
 #include "sim/simulated_system.h"
 
 #include <algorithm>
@@ -9,8 +9,8 @@
 
 namespace pemrix::platform {
 
-System::System(World world, SimClock& clock)
-    : impl_(std::make_unique<Impl>(std::move(world), clock)) {}
+System::System(World world, SimClock& clock, SystemWatcher* watcher)
+    : impl_(std::make_unique<Impl>(std::move(world), clock, watcher)) {}
 
 System::~System() {
   close();
@@ -24,24 +24,8 @@ int System::authorization(WorldEntity entity) const {
   return impl_->authorization(entity);
 }
 
-void System::setAuthorization(WorldEntity entity, int status) {
-  impl_->setAuthorization(entity, status);
-}
-
-void System::postChange(WorldChange::Store store) {
-  impl_->postChange(store);
-}
-
-System::Record System::record() const {
-  return impl_->record();
-}
-
-void System::recordCalls(bool on) {
-  impl_->recordCalls(on);
-}
-
-System::Impl::Impl(World worldIn, SimClock& clockIn)
-    : world(std::move(worldIn)), clock(clockIn), startUptime_(clockIn.uptime()) {
+System::Impl::Impl(World worldIn, SimClock& clockIn, SystemWatcher* watcher)
+    : world(std::move(worldIn)), clock(clockIn), startUptime_(clockIn.uptime()), watcher_(watcher) {
   for (std::size_t i = 0; i < authorization_.size(); ++i) {
     authorization_[i] = world.authorization[i];
   }
@@ -144,8 +128,10 @@ void System::Impl::sourcesListed(WorldEntity entity) {
 ObserverToken System::Impl::observe(WorldChange::Store store, std::function<void()> callback) {
   std::shared_ptr<ObserverRegistry> registry = observers_;
   uint64_t key = registry->add(store, std::move(callback));
-  return ObserverToken(
-      std::shared_ptr<void>(nullptr, [registry, key](void*) { registry->remove(key); }));
+  if (watcher_) watcher_->observerAdded();
+  return ObserverToken(std::shared_ptr<void>(nullptr, [registry, key, watcher = watcher_](void*) {
+    if (registry->remove(key) && watcher) watcher->observerRemoved();
+  }));
 }
 
 void System::Impl::postChange(WorldChange::Store store) {
@@ -161,38 +147,16 @@ void System::Impl::scheduleWorldChanges() {
   }
 }
 
-void System::Impl::logCall(std::string name) {
-  std::lock_guard<std::mutex> lock(recordMutex_);
-  if (recordingCalls_) record_.calls.push_back(std::move(name));
+void System::Impl::logCall(std::string_view name) const {
+  if (watcher_) watcher_->called(name);
 }
 
-void System::Impl::logContactFetch(const ContactFetchRequest& request) {
-  std::lock_guard<std::mutex> lock(recordMutex_);
-  if (recordingCalls_) record_.contactFetches.push_back(request);
+void System::Impl::logContactFetch(const ContactFetchRequest& request) const {
+  if (watcher_) watcher_->fetchingContacts(request);
 }
 
-void System::Impl::recordCalls(bool on) {
-  std::lock_guard<std::mutex> lock(recordMutex_);
-  recordingCalls_ = on;
-}
-
-void System::Impl::noteStoreCreated(bool contactStore) {
-  std::lock_guard<std::mutex> lock(recordMutex_);
-  if (contactStore) {
-    ++record_.contactStoresCreated;
-    record_.calls.push_back("contactStoreCreated");
-  } else {
-    ++record_.eventStoresCreated;
-    record_.calls.push_back("calendarStoreCreated");
-  }
-}
-
-System::Record System::Impl::record() const {
-  std::lock_guard<std::mutex> lock(recordMutex_);
-  Record copy = record_;
-  copy.observersAdded = observers_->added();
-  copy.observersRemoved = observers_->removed();
-  return copy;
+void System::Impl::noteStoreCreated(bool contactStore) const {
+  logCall(contactStore ? "contactStoreCreated" : "calendarStoreCreated");
 }
 
 void System::Impl::close() {

@@ -1,8 +1,7 @@
 // System (simulator): the simulated operating system behind the calendar and
 // contact stores. It serves a `World`, runs the world's delays and faults on `clock`
-// (manual clocks make them virtual), delivers completions and change notifications on
-// threads of its own, and records what the bridge asked of it, so that tests can prove
-// what the bridge never asks for.
+// (virtual in tests), delivers completions and change notifications on threads of its
+// own, and tells its watcher, if it has one, what the bridge asks of it.
 //
 // Thread safety: every member may be called from any thread. `close` must be called (or
 // the destructor run) before the clock is destroyed; it ends every thread the system
@@ -10,19 +9,17 @@
 #pragma once
 
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "sim/sim_clock.h"
+#include "sim/system_watcher.h"
 #include "sim/world.h"
 
 namespace pemrix::platform {
 
-struct ContactFetchRequest;
-
 class System {
  public:
-  System(World world, SimClock& clock);
+  // `watcher`, when given, hears every call made of the system and its stores.
+  System(World world, SimClock& clock, SystemWatcher* watcher = nullptr);
   ~System();
   System(const System&) = delete;
   System& operator=(const System&) = delete;
@@ -31,31 +28,8 @@ class System {
   // notifications are never delivered. Idempotent.
   void close();
 
-  // The current raw authorisation status of an entity, and a way to change it, as the
-  // user would in the system settings.
+  // The current raw authorisation status of an entity.
   int authorization(WorldEntity entity) const;
-  void setAuthorization(WorldEntity entity, int status);
-
-  // Posts one store's change notification now, from a thread of the system's own.
-  void postChange(WorldChange::Store store);
-
-  // What the bridge has asked for so far.
-  struct Record {
-    int eventStoresCreated = 0;
-    int contactStoresCreated = 0;
-    int observersAdded = 0;
-    int observersRemoved = 0;
-    // The platform calls made, by name, in order ("requestFullAccessToEvents",
-    // "requestAccess", "calendars", "enumerateEvents", "fetchIncompleteReminders",
-    // "containers", "enumerateContacts", "contactsRequestAccess", ...).
-    std::vector<std::string> calls;
-    std::vector<ContactFetchRequest> contactFetches;
-  };
-  Record record() const;
-  // Turns the lists of calls and fetches on or off (the counts always go on). They are off
-  // from the start: the simulator serves for hours with no reader for them, and keeps its
-  // memory flat; tests turn them on.
-  void recordCalls(bool on);
 
   struct Impl;
   Impl& impl() { return *impl_; }

@@ -1,6 +1,6 @@
 // System::Impl: the state of the simulated operating system that the simulated calendar
 // and contact stores share: the world, authorisation states, the system's own threads,
-// simulated delays, change observers and the record of platform calls.
+// simulated delays, change observers, and what it tells its watcher.
 //
 // Ownership: the System owns its Impl; the Impl owns every thread it starts and joins them
 // in `close`. The observer registry is shared with the observer tokens, so a token that
@@ -18,6 +18,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -30,13 +31,14 @@
 namespace pemrix::platform {
 
 struct System::Impl {
-  Impl(World world, SimClock& clock);
+  Impl(World world, SimClock& clock, SystemWatcher* watcher);
   ~Impl();
 
   const World world;
   SimClock& clock;
 
-  // Authorisation. Readable means 3, or 3 or 4 for contacts.
+  // Authorisation, which the user may change in the system settings. Readable means 3, or
+  // 3 or 4 for contacts.
   int authorization(WorldEntity entity) const;
   void setAuthorization(WorldEntity entity, int status);
   bool readable(WorldEntity entity) const;
@@ -70,11 +72,11 @@ struct System::Impl {
   // Delivers one change notification from a new system thread.
   void postChange(WorldChange::Store store);
 
-  void logCall(std::string name);
-  void logContactFetch(const ContactFetchRequest& request);
-  void noteStoreCreated(bool contactStore);
-  Record record() const;
-  void recordCalls(bool on);
+  // Tells the watcher, if there is one, of a platform call, a contact enumeration's
+  // request, or a store created.
+  void logCall(std::string_view name) const;
+  void logContactFetch(const ContactFetchRequest& request) const;
+  void noteStoreCreated(bool contactStore) const;
 
   void close();
 
@@ -93,10 +95,7 @@ struct System::Impl {
   std::vector<std::shared_ptr<void>> held_;
 
   std::shared_ptr<ObserverRegistry> observers_ = std::make_shared<ObserverRegistry>();
-
-  mutable std::mutex recordMutex_;  // guards record_
-  Record record_;
-  bool recordingCalls_ = false;  // guarded by recordMutex_
+  SystemWatcher* const watcher_;
 };
 
 // The world's index of an entity, and the entity that a calendar entity type stands for.

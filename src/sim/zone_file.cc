@@ -9,6 +9,8 @@
 #include <sstream>
 #include <string>
 
+#include "platform/wall_time.h"
+
 namespace pemrix::platform {
 
 namespace {
@@ -160,18 +162,7 @@ seconds Zone::offsetAt(std::chrono::sys_seconds instant) const {
 }
 
 std::chrono::sys_seconds Zone::toUtc(std::chrono::local_seconds local) const {
-  // Offsets differ from UTC by well under a day and clocks change at most once in a day,
-  // so the offsets a day either side are the only ones that can apply. The earlier one
-  // fits unless the local time was skipped; then it still applies, which moves the time
-  // forward by the gap.
-  std::chrono::sys_seconds asUtc(local.time_since_epoch());
-  seconds before = offsetAt(asUtc - std::chrono::days(1));
-  seconds after = offsetAt(asUtc + std::chrono::days(1));
-  std::chrono::sys_seconds early = asUtc - std::max(before, after);
-  std::chrono::sys_seconds late = asUtc - std::min(before, after);
-  if (offsetAt(early) == std::max(before, after)) return early;
-  if (offsetAt(late) == std::min(before, after)) return late;
-  return asUtc - before;
+  return instantOfWallTime(local, [this](std::chrono::sys_seconds at) { return offsetAt(at); });
 }
 
 }  // namespace pemrix::platform

@@ -34,9 +34,10 @@ class Zone {
   // The offset of local time from UTC at `instant`.
   std::chrono::seconds offsetAt(std::chrono::sys_seconds instant) const;
 
-  // The instant at which clocks in the zone show `local`. A local time that occurs twice
-  // takes the earlier instant; one skipped by a clock change moves forward by the length
-  // of the gap (02:30 on a spring-forward night reads as 03:30).
+  // The instant at which clocks in the zone show `local`, by the rule of
+  // platform/wall_time.h: a local time that occurs twice takes the earlier instant; one
+  // skipped by a clock change moves forward by the length of the gap (02:30 on a
+  // spring-forward night reads as 03:30).
   std::chrono::sys_seconds toUtc(std::chrono::local_seconds local) const;
 
  private:

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/eds/bus_access.h"
-#include "platform/eds/calendar_query.h"
-#include "platform/eds/change_fanout.h"
+#include "platform/eds/bus_authorization.h"
+#include "platform/eds/events_and_tasks.h"
 #include "platform/eds/ical_time.h"
 #include "platform/eds/occurrences.h"
+#include "platform/eds/revision_filter.h"
 #include "protocol/bridge_failure.h"
 #include "protocol/native_request.h"
 
@@ -199,16 +199,20 @@ TEST(EdsConversionTest, AllDayRulesStartAtLocalMidnight) {
 
 TEST(EdsConversionTest, DueDatesResolveInTheirOwnZone) {
   LocalZone zone("Europe/Berlin");
-  auto due = [](const char* line) {
-    std::string ics = std::string("BEGIN:VTODO\r\nUID:t\r\n") + line + "\r\nEND:VTODO\r\n";
+  auto due = [](const char* lines) -> std::string {
+    std::string ics = std::string("BEGIN:VTODO\r\nUID:t\r\n") + lines + "\r\nEND:VTODO\r\n";
     Component task(icalparser_parse_string(ics.c_str()), icalcomponent_free);
-    icalproperty* property = icalcomponent_get_first_property(task.get(), ICAL_DUE_PROPERTY);
-    return text(*instantOf(*wallTimeOf(property, icalproperty_get_due(property), nullptr)));
+    std::optional<Instant> at = dueOf(task.get(), nullptr);
+    return at ? text(*at) : "none";
   };
   EXPECT_EQ(due("DUE;VALUE=DATE:20240101"), "2023-12-31T23:00:00Z");
   EXPECT_EQ(due("DUE;TZID=America/New_York:20240502T093000"), "2024-05-02T13:30:00Z");
   EXPECT_EQ(due("DUE:20240502T093000Z"), "2024-05-02T09:30:00Z");
   EXPECT_EQ(due("DUE:20240502T093000"), "2024-05-02T07:30:00Z");
+  // Without DUE, a start and a duration make the due time; a start alone makes none.
+  EXPECT_EQ(due("DTSTART:20240502T093000Z\r\nDURATION:PT1H"), "2024-05-02T10:30:00Z");
+  EXPECT_EQ(due("DTSTART;VALUE=DATE:20240502\r\nDURATION:P1D"), "2024-05-02T22:00:00Z");
+  EXPECT_EQ(due("DTSTART:20240502T093000Z"), "none");
 }
 
 TEST(EdsConversionTest, QueriesAskForTheWindowWidenedByADay) {
@@ -216,6 +220,11 @@ TEST(EdsConversionTest, QueriesAskForTheWindowWidenedByADay) {
                              at("2024-05-31T23:59:59Z")),
             "(occur-in-time-range? (make-time \"20240430T100000Z\") "
             "(make-time \"20240601T235959Z\"))");
+  // Never past the years a request can name: EDS reads nothing from a five-digit year.
+  EXPECT_EQ(windowExpression("due-in-time-range?", at("0000-01-01T10:00:00Z"),
+                             at("9999-12-31T10:00:00Z")),
+            "(due-in-time-range? (make-time \"00000101T000000Z\") "
+            "(make-time \"99991231T235959Z\"))");
 }
 
 TEST(EdsConversionTest, RevisionFilterReportsOnlyNewValues) {

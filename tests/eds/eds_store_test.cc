@@ -19,6 +19,7 @@
 #include <libecal/libecal.h>
 #include <libedataserver/libedataserver.h>
 
+#include "common/timestamp.h"
 #include "platform/eds/contact_walk.h"
 #include "platform/eds/eds_system.h"
 #include "platform/eds/glib_thread.h"
@@ -44,8 +45,9 @@ class Writer {
     return E_CAL_CLIENT(client);
   }
 
-  void addEvents(const char* uid, const std::vector<std::string>& vevents) {
-    ECalClient* client = calendar(uid, E_CAL_CLIENT_SOURCE_TYPE_EVENTS);
+  void addEvents(const char* uid, const std::vector<std::string>& vevents,
+                 ECalClientSourceType type = E_CAL_CLIENT_SOURCE_TYPE_EVENTS) {
+    ECalClient* client = calendar(uid, type);
     for (const std::string& text : vevents) {
       ICalComponent* component = i_cal_component_new_from_string(text.c_str());
       GError* error = nullptr;
@@ -106,12 +108,36 @@ class Writer {
     g_object_unref(client);
   }
 
-  void addSource(const char* uid, const char* title, const char* extension) {
+  // A zone of the calendar's own, from VTIMEZONE text, as other clients store them.
+  void addZone(const char* uid, const std::string& vtimezone) {
+    ECalClient* client = calendar(uid, E_CAL_CLIENT_SOURCE_TYPE_EVENTS);
+    ICalTimezone* zone = i_cal_timezone_new();
+    EXPECT_TRUE(
+        i_cal_timezone_set_component(zone, i_cal_component_new_from_string(vtimezone.c_str())));
+    EXPECT_TRUE(e_cal_client_add_timezone_sync(client, zone, nullptr, nullptr));
+    g_object_unref(zone);
+    g_object_unref(client);
+  }
+
+  // With `file`, a calendar over that iCalendar file, which another program wrote: EDS keeps
+  // its components as written, where its own calendars rewrite unknown TZIDs as UTC.
+  void addSource(const char* uid, const char* title, const char* extension,
+                 const std::string* file = nullptr) {
     ESource* source = e_source_new_with_uid(uid, nullptr, nullptr);
     e_source_set_parent(source, "local-stub");
     e_source_set_display_name(source, title);
     e_source_backend_set_backend_name(E_SOURCE_BACKEND(e_source_get_extension(source, extension)),
                                       "local");
+    if (file != nullptr) {
+      std::string path = std::string(g_get_home_dir()) + "/" + uid + ".ics";
+      std::string text =
+          "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//tests//EN\r\n" + *file + "END:VCALENDAR\r\n";
+      EXPECT_TRUE(g_file_set_contents(path.c_str(), text.c_str(), -1, nullptr));
+      GFile* custom = g_file_new_for_path(path.c_str());
+      e_source_local_set_custom_file(
+          E_SOURCE_LOCAL(e_source_get_extension(source, E_SOURCE_EXTENSION_LOCAL_BACKEND)), custom);
+      g_object_unref(custom);
+    }
     EXPECT_TRUE(e_source_registry_commit_source_sync(registry_, source, nullptr, nullptr));
     g_object_unref(source);
   }
@@ -163,7 +189,43 @@ class EdsStoreTest : public ::testing::Test {
                 "DTEND:20240508T100000\r\n"),
          vevent("UID:tokyo\r\nDTSTART;TZID=Asia/Tokyo:20240509T090000\r\n"
                 "DURATION:PT1H\r\n")});
+    addClockChangeNights(writer);
     writer.addContacts("book-work", 2100, "filler-");
+  }
+
+  // Local times on the nights clocks change: daily at 02:30 in Berlin (named, floating in
+  // the session's Berlin, and under a zone only the calendar defines), one-off events in New
+  // York and Lord Howe, Samoa's skipped day, and tasks due in the repeated and skipped hour.
+  static void addClockChangeNights(Writer& writer) {
+    writer.addZone("cal-home",
+                   "BEGIN:VTIMEZONE\r\nTZID:Custom Berlin\r\nBEGIN:DAYLIGHT\r\n"
+                   "TZOFFSETFROM:+0100\r\nTZOFFSETTO:+0200\r\nDTSTART:19810329T020000\r\n"
+                   "RRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU\r\nEND:DAYLIGHT\r\nBEGIN:STANDARD\r\n"
+                   "TZOFFSETFROM:+0200\r\nTZOFFSETTO:+0100\r\nDTSTART:19961027T030000\r\n"
+                   "RRULE:FREQ=YEARLY;BYMONTH=10;BYDAY=-1SU\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n");
+    // Daily, but only on the days around the two changes.
+    const std::string daily =
+        ":20240330T023000\r\nDURATION:PT1H\r\nRRULE:FREQ=DAILY;BYMONTH=3,4,10;"
+        "BYMONTHDAY=26,27,28,30,31,1;UNTIL=20241231T000000Z\r\n";
+    writer.addEvents(
+        "cal-home",
+        {vevent("UID:tz-named\r\nDTSTART;TZID=Europe/Berlin" + daily),
+         vevent("UID:tz-floating\r\nDTSTART" + daily),
+         vevent("UID:tz-stored\r\nDTSTART;TZID=Custom Berlin" + daily),
+         vevent("UID:ny-gap\r\nDTSTART;TZID=America/New_York:20240310T023000\r\n"),
+         vevent("UID:ny-repeat\r\nDTSTART;TZID=America/New_York:20241103T013000\r\n"),
+         vevent("UID:lh-gap\r\nDTSTART;TZID=Australia/Lord_Howe:20241006T021500\r\n"),
+         vevent("UID:lh-repeat\r\nDTSTART;TZID=Australia/Lord_Howe:20240407T014500\r\n"),
+         vevent("UID:apia\r\nDTSTART;TZID=Pacific/Apia:20111228T120000\r\n"
+                "RRULE:FREQ=DAILY;COUNT=3\r\n")});
+    auto vtodo = [](const std::string& body) { return "BEGIN:VTODO\r\n" + body + "END:VTODO\r\n"; };
+    writer.addEvents("list-errands",
+                     {vtodo("UID:due-gap\r\nDUE;TZID=Europe/Berlin:20240331T023000\r\n"),
+                      vtodo("UID:due-gap-floating\r\nDUE:20240331T024500\r\n"),
+                      vtodo("UID:due-repeat\r\nDUE;TZID=Europe/Berlin:20241027T023000\r\n"),
+                      vtodo("UID:due-from-start\r\nDTSTART;TZID=Europe/Berlin:20241027T013000\r\n"
+                            "DURATION:PT90M\r\n")},
+                     E_CAL_CLIENT_SOURCE_TYPE_TASKS);
   }
 
   EdsStoreTest() : stores_(system_) {
@@ -290,7 +352,7 @@ class EdsStoreTest : public ::testing::Test {
     return seen;
   }
 
-  platform::Clock clock_;
+  platform::SystemClock clock_;
   platform::System system_;
   PersonalStores stores_;
   std::mutex changesMutex_;
@@ -365,6 +427,115 @@ TEST_F(EdsStoreTest, RemindersAreFilteredExactlyInTheirOwnZones) {
                R"("end":"2024-01-04T07:00:01Z"})");
   EXPECT_EQ(field(result, "id"),
             (std::vector<std::string>{"rem-passport", "rem-utc", "rem-floating"}));
+}
+
+TEST_F(EdsStoreTest, ClockChangeNightsFollowTheOneWallTimeRule) {
+  // The three Berlin series answer the same instants; equal starts come in UID order.
+  auto berlin = [](const std::vector<std::string>& starts) {
+    std::vector<std::string> ids;
+    for (const std::string& start : starts) {
+      for (const char* uid : {"tz-floating", "tz-named", "tz-stored"}) {
+        ids.push_back(std::string(uid) + "@" + start);
+      }
+    }
+    return ids;
+  };
+  struct Case {
+    const char* source;                 // a calendar (events) or a task list (reminders)
+    const char* day;                    // the first of the three days asked for
+    std::vector<std::string> expected;  // events: "id@start"; reminders: "id@due"
+  } cases[] = {
+      // 02:30 is skipped on 31 March and read as 03:30 summer time; the next day is itself.
+      {"cal-home", "2024-03-30",
+       berlin({"2024-03-30T01:30:00Z", "2024-03-31T01:30:00Z", "2024-04-01T00:30:00Z"})},
+      // 02:30 comes twice on 27 October: the first is meant.
+      {"cal-home", "2024-10-26",
+       berlin({"2024-10-26T00:30:00Z", "2024-10-27T00:30:00Z", "2024-10-28T01:30:00Z"})},
+      {"cal-home", "2024-03-09", {"ny-gap@2024-03-10T07:30:00Z"}},
+      {"cal-home", "2024-11-02", {"ny-repeat@2024-11-03T05:30:00Z"}},
+      {"cal-home", "2024-10-04", {"lh-gap@2024-10-05T15:45:00Z"}},
+      {"cal-home", "2024-04-05", {"lh-repeat@2024-04-06T14:45:00Z"}},
+      // Noon of the skipped 30 December is read at UTC-10, a day after noon on the 29th.
+      {"cal-home",
+       "2011-12-28",
+       {"apia@2011-12-28T22:00:00Z", "apia@2011-12-29T22:00:00Z", "apia@2011-12-30T22:00:00Z"}},
+      {"list-errands",
+       "2024-03-30",
+       {"due-gap@2024-03-31T01:30:00Z", "due-gap-floating@2024-03-31T01:45:00Z"}},
+      {"list-errands",
+       "2024-10-26",
+       {"due-repeat@2024-10-27T00:30:00Z", "due-from-start@2024-10-27T01:00:00Z"}},
+  };
+  for (const Case& c : cases) {
+    Instant start = *parseDate(std::string(c.day) + "T00:00:00Z");
+    bool events = std::string(c.source).starts_with("cal-");
+    Json result = ask(std::string(R"({"id":"1","command":"query","entity":")") +
+                      (events ? "events" : "reminders") + R"(","sourceIds":[")" + c.source +
+                      R"("],"start":")" + formatDate(start) + R"(","end":")" +
+                      formatDate(start + 72h) + R"("})");
+    std::vector<std::string> got;
+    for (const Json& item : result["items"]) {
+      std::string id = item["id"];
+      got.push_back(events ? id : id + "@" + item["due"].get<std::string>());
+      // Every instance lasts exactly as long as the first.
+      if (id.starts_with("tz-")) {
+        EXPECT_EQ(*parseDate(item["end"].get<std::string>()) -
+                      *parseDate(item["start"].get<std::string>()),
+                  1h);
+      }
+    }
+    EXPECT_EQ(got, c.expected) << c.source << " from " << c.day;
+  }
+}
+
+// Calendars over files that other programs wrote: Outlook's zone names, a name no one
+// defines (read as UTC, as EDS reads it), events that end before they start, the year 9999,
+// and a series every minute since 2000, which answers with its earliest occurrences in the
+// window beside the other calendars' events.
+TEST_F(EdsStoreTest, OutlookZonesOddEventsAndADenseSeries) {
+  Writer writer;
+  const std::string outlook =
+      vevent(
+          "UID:windows\r\nDTSTART;TZID=W. Europe Standard Time:20240507T120000\r\n"
+          "DURATION:PT1H\r\n") +
+      vevent("UID:unknown\r\nDTSTART;TZID=Olympus Mons Time:20240507T130000\r\nDURATION:PT1H\r\n") +
+      vevent("UID:backward\r\nDTSTART:20240507T140000Z\r\nDTEND:20240507T130000Z\r\n") +
+      vevent("UID:negative\r\nDTSTART:20240507T150000Z\r\nDURATION:-PT1H\r\n") +
+      vevent("UID:far\r\nDTSTART:99991231T120000Z\r\nDURATION:PT1H\r\n");
+  writer.addSource("cal-outlook", "Outlook", E_SOURCE_EXTENSION_CALENDAR, &outlook);
+  const std::string dense =
+      vevent("UID:dense\r\nDTSTART:20000101T000000Z\r\nDURATION:PT1M\r\nRRULE:FREQ=MINUTELY\r\n");
+  writer.addSource("cal-dense", "Dense", E_SOURCE_EXTENSION_CALENDAR, &dense);
+  std::this_thread::sleep_for(300ms);
+
+  Json result = ask(R"({"id":"1","command":"query","entity":"events","sourceIds":["cal-outlook"],)"
+                    R"("start":"2024-05-07T00:00:00Z","end":"2024-05-08T00:00:00Z"})");
+  EXPECT_EQ(
+      field(result, "id"),
+      (std::vector<std::string>{"windows@2024-05-07T10:00:00Z", "unknown@2024-05-07T13:00:00Z",
+                                "backward@2024-05-07T14:00:00Z", "negative@2024-05-07T15:00:00Z"}));
+  EXPECT_EQ(field(result, "end"),
+            (std::vector<std::string>{"2024-05-07T11:00:00Z", "2024-05-07T14:00:00Z",
+                                      "2024-05-07T14:00:00Z", "2024-05-07T15:00:00Z"}));
+  EXPECT_EQ(field(ask(R"({"id":"1","command":"query","entity":"events",)"
+                      R"("sourceIds":["cal-outlook"],"start":"9999-12-31T00:00:00Z",)"
+                      R"("end":"9999-12-31T23:59:59Z"})"),
+                  "id"),
+            std::vector<std::string>{"far@9999-12-31T12:00:00Z"});
+
+  result = ask(R"({"id":"1","command":"query","entity":"events","limit":2,)"
+               R"("sourceIds":["cal-dense","cal-work"],"start":"2024-05-06T08:00:00Z",)"
+               R"("end":"2024-05-06T08:02:00Z"})");
+  EXPECT_EQ(field(result, "id"), (std::vector<std::string>{"dense@2024-05-06T08:00:00Z",
+                                                           "evt-review@2024-05-06T08:00:00Z"}));
+  EXPECT_EQ(result["truncated"], true);
+  result = ask(std::string(R"({"id":"1","command":"query","entity":"events",)") +
+               R"("sourceIds":["cal-dense"],)" + kMay + "}");
+  ASSERT_EQ(result["items"].size(), 100u);
+  EXPECT_EQ(result["items"][99]["id"], "dense@2024-05-01T01:39:00Z");
+  EXPECT_EQ(result["truncated"], true);
+  writer.removeSource("cal-outlook");
+  writer.removeSource("cal-dense");
 }
 
 TEST_F(EdsStoreTest, ContactsAreReadInStepsUpToTheScanCap) {

@@ -76,7 +76,14 @@ export class BridgeClient extends EventEmitter {
     return this.#call({ command: "status" }, decode.decodeStatus);
   }
 
-  /** Asks for access to one source where macOS would ask the user; answers the resulting state. */
+  /**
+   * Asks for access to one source and answers the state that results; a source that has
+   * nothing to ask answers its current state at once. On macOS, a source in "notDetermined"
+   * (or events in "writeOnly") shows the system's permission prompt, and the answer waits for
+   * the user. On Linux desktops (evolution-data-server) there is no prompt: it always answers
+   * the current state. In the simulator, the world's scripted access behaviour
+   * (`accessRequests`) stands in for the user's answer to the prompt.
+   */
   requestPermission(entity: Entity): Promise<PermissionState> {
     return this.#call({ command: "request-permission", entity }, decode.decodePermission);
   }
@@ -206,7 +213,7 @@ export class BridgeClient extends EventEmitter {
     }
     if (message.kind === "failure") {
       this.#running = undefined;
-      call.reject(new BridgeError(message.code as BridgeError["code"], message.message));
+      call.reject(new BridgeError(message.code, message.message));
     } else {
       let value: unknown;
       try {

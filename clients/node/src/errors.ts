@@ -1,21 +1,13 @@
 // BridgeError, the one error a call rejects with, and the client's own failure texts.
 import type { ExitInfo } from "./types.js";
+import type { FailureCode } from "./wire-names.js";
 
 /**
  * The failure codes a call can reject with: the bridge's own, plus "bridge_exited" (the
  * process ended before answering, or the client was closed) and "protocol_error" (the
  * process wrote something that is not the bridge's protocol).
  */
-export type BridgeErrorCode =
-  | "invalid_request"
-  | "busy"
-  | "timeout"
-  | "permission_required"
-  | "permission_unavailable"
-  | "source_unavailable"
-  | "source_missing"
-  | "bridge_exited"
-  | "protocol_error";
+export type BridgeErrorCode = FailureCode | "bridge_exited" | "protocol_error";
 
 export class BridgeError extends Error {
   /** The bridge's failure code, or "bridge_exited" / "protocol_error". */

@@ -73,11 +73,11 @@ export class BridgeProcess {
     while (newline >= 0 && !this.#abandoned) {
       const line = this.#partial.slice(0, newline);
       this.#partial = this.#partial.slice(newline + 1);
-      if (line.length > maxLineLength) return this.#tooLong();
+      if (Buffer.byteLength(line) > maxLineLength) return this.#tooLong();
       this.#handlers.line(line);
       newline = this.#partial.indexOf("\n");
     }
-    if (this.#partial.length > maxLineLength) this.#tooLong();
+    if (Buffer.byteLength(this.#partial) > maxLineLength) this.#tooLong();
   }
 
   #tooLong(): void {

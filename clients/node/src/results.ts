@@ -12,6 +12,7 @@ import type {
   SourceList,
 } from "./types.js";
 import { isObject } from "./wire.js";
+import { isOneOf, permissionStates } from "./wire-names.js";
 
 type Fields = Record<string, unknown>;
 
@@ -20,7 +21,9 @@ function fault(what: string): never {
 }
 
 function state(value: unknown, what: string): PermissionState {
-  return typeof value === "string" ? (value as PermissionState) : fault(what);
+  if (isOneOf<PermissionState>(permissionStates, value)) return value;
+  if (typeof value !== "string") return fault(what);
+  throw new ProtocolFault(`a result with the unknown ${what} ${JSON.stringify(value)}`);
 }
 
 function list(value: unknown, what: string): Fields[] {

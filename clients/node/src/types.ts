@@ -1,18 +1,8 @@
 // The values the client hands to and receives from the app: wire names and values, with
 // the dates of events and reminders as Date objects.
+import type { Entity, PermissionState } from "./wire-names.js";
 
-/** The three personal sources, as named on the wire. */
-export type Entity = "events" | "reminders" | "contacts";
-
-/** A permission state as the bridge reports it. */
-export type PermissionState =
-  | "notDetermined"
-  | "restricted"
-  | "denied"
-  | "fullAccess"
-  | "writeOnly"
-  | "limited"
-  | "unknown";
+export type { Entity, PermissionState };
 
 /** The permission state of each source ("status"). */
 export interface Permissions {

@@ -1,17 +1,15 @@
 // Reading one line the bridge wrote into a message, strictly: an answer envelope or a
 // "changed" message and nothing else. Anything else raises ProtocolFault.
 import { ProtocolFault } from "./errors.js";
-import type { Entity } from "./types.js";
+import { entities, failureCodes, isOneOf, type Entity, type FailureCode } from "./wire-names.js";
 
-/** The longest JSON text the bridge writes for one message. */
+/** The longest JSON text the bridge writes for one message, in UTF-8 bytes. */
 export const maxLineLength = 262144;
 
 export type Message =
   | { kind: "success"; id: string; result: Record<string, unknown> }
-  | { kind: "failure"; id: string | null; code: string; message: string }
+  | { kind: "failure"; id: string | null; code: FailureCode; message: string }
   | { kind: "changed"; entity: Entity };
-
-const entities: readonly string[] = ["events", "reminders", "contacts"];
 
 export function isObject(value: unknown): value is Record<string, unknown> {
   return typeof value === "object" && value !== null && !Array.isArray(value);
@@ -38,10 +36,10 @@ export function readMessage(line: string): Message {
 
 function readChanged(value: Record<string, unknown>): Message {
   const entity = value.entity;
-  if (value.event !== "changed" || typeof entity !== "string" || !entities.includes(entity)) {
+  if (value.event !== "changed" || !isOneOf<Entity>(entities, entity)) {
     throw new ProtocolFault("a change message for no known source");
   }
-  return { kind: "changed", entity: entity as Entity };
+  return { kind: "changed", entity };
 }
 
 function readSuccess(value: Record<string, unknown>): Message {
@@ -62,6 +60,9 @@ function readFailure(value: Record<string, unknown>): Message {
     typeof error.message !== "string"
   ) {
     throw new ProtocolFault("a failure answer without id, code or message");
+  }
+  if (!isOneOf<FailureCode>(failureCodes, error.code)) {
+    throw new ProtocolFault(`a failure answer with the unknown code ${JSON.stringify(error.code)}`);
   }
   return { kind: "failure", id, code: error.code, message: error.message };
 }

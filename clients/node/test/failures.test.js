@@ -1,18 +1,22 @@
-// Processes that break the protocol, end without answering, or cannot start.
+// Processes that break the protocol, end without answering, or cannot start; the names the
+// client accepts from the wire against the schema's.
 import assert from "node:assert/strict";
 import { test } from "node:test";
 import { BridgeClient } from "../dist/index.js";
-import { next, scratchFile, simulator, standInClient } from "./support.js";
+import { failureCodes, permissionStates } from "../dist/wire-names.js";
+import { next, schema, scratchFile, simulator, standInClient } from "./support.js";
 
 const may = { start: "2024-05-01T00:00:00Z", end: "2024-05-02T00:00:00Z" };
 
-test("output that is not the protocol rejects every waiting call with protocol_error and kills the process", async (t) => {
+test("output that is not the protocol rejects every waiting call with protocol_error and kills the process", { timeout: 30000 }, async (t) => {
   const cases = {
     garbage: /not JSON/,
     "unknown-id": /"nope", which is not running/,
     stray: /neither an answer nor a change/,
     "bad-date": /without a reminder due date/,
     "long-line": /longer than 262144 bytes/,
+    "long-multibyte-line": /longer than 262144 bytes/,
+    "unknown-code": /unknown code "not_a_code"/,
   };
   for (const [mode, reason] of Object.entries(cases)) {
     await t.test(mode, async () => {
@@ -24,6 +28,18 @@ test("output that is not the protocol rejects every waiting call with protocol_e
       await client.close();
     });
   }
+});
+
+test("a permission state outside the protocol is a protocol_error", async () => {
+  const client = standInClient("unknown-state");
+  await assert.rejects(client.requestPermission("events"), { code: "protocol_error", message: /unknown permission "sometimes"/ });
+  await client.close();
+});
+
+test("the client knows exactly the schema's failure codes and permission states", () => {
+  const codes = schema.$defs.error.oneOf.map((failure) => failure.properties.code.const);
+  assert.deepEqual([...failureCodes].sort(), [...new Set(codes)].sort());
+  assert.deepEqual([...permissionStates].sort(), [...schema.$defs.permissionState.enum].sort());
 });
 
 test("a request the process ended without reading is sent once more to a new process", async () => {

@@ -49,7 +49,7 @@ export function standInClient(mode, extraEnv = {}) {
   return new BridgeClient({ executable: standIn, env: { ...process.env, STAND_IN: mode, ...extraEnv } });
 }
 
-const schema = JSON.parse(readFileSync(join(repo, "protocol/pemrix-bridge.schema.json"), "utf8"));
+export const schema = JSON.parse(readFileSync(join(repo, "protocol/pemrix-bridge.schema.json"), "utf8"));
 const ajv = new Ajv2020.default({ strict: true, allErrors: true });
 ajv.addSchema(schema);
 export const schemaFor = (pointer) => ajv.getSchema(`${schema.$id}#${pointer}`);

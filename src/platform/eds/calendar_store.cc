@@ -9,8 +9,8 @@
 
 #include <libecal/libecal.h>
 
-#include "platform/eds/calendar_query.h"
 #include "platform/eds/client_set.h"
+#include "platform/eds/events_and_tasks.h"
 #include "platform/eds/glib_thread.h"
 #include "platform/eds/ical_time.h"
 #include "platform/eds/system_impl.h"

@@ -1,4 +1,4 @@
-// ChangeFanout and RevisionFilter.
+// ChangeFanout: observers added and released from any thread, called on notify.
 #include "platform/eds/change_fanout.h"
 
 #include <vector>
@@ -28,14 +28,6 @@ void ChangeFanout::notify() {
     for (const auto& [id, call] : observers_) calls.push_back(call);
   }
   for (const auto& call : calls) call();
-}
-
-bool RevisionFilter::changed(const std::string& source, const std::string& revision) {
-  auto [it, inserted] = last_.try_emplace(source, revision);
-  if (inserted) return false;
-  if (it->second == revision) return false;
-  it->second = revision;
-  return true;
 }
 
 }  // namespace pemrix::platform::eds

@@ -16,6 +16,7 @@
 #include <libedataserver/libedataserver.h>
 
 #include "platform/eds/change_fanout.h"
+#include "platform/eds/revision_filter.h"
 
 namespace pemrix::platform::eds {
 

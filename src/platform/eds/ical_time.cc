@@ -1,4 +1,6 @@
-// Wall times to instants with libical's zone database and the C library's local zone.
+// Wall times to instants: the wall-time rule over the UTC offsets of libical's zones and
+// of the C library's local zone. libical's own local-to-UTC conversions are not used: they
+// take the later instant of a repeated time and the offset after a gap.
 #include "platform/eds/ical_time.h"
 
 #include <cstring>
@@ -8,28 +10,37 @@ namespace pemrix::platform::eds {
 
 namespace {
 
-constexpr const char* kBuiltinPrefix = "/freeassociation.sourceforge.net/";
+using std::chrono::local_seconds;
+using std::chrono::seconds;
+using std::chrono::sys_seconds;
 
-// The local zone's instant of a floating wall time; a time skipped by a clock change is
-// moved forward, an ambiguous one takes the C library's choice.
-std::optional<std::time_t> localInstant(const icaltimetype& value) {
+constexpr const char* kBuiltinPrefix = "/freeassociation.sourceforge.net/";
+constexpr int kLastYear = 9999;
+
+// The local zone's offset at `instant`, as the C library reads it.
+seconds localOffsetAt(sys_seconds instant) {
+  const auto at = static_cast<std::time_t>(instant.time_since_epoch().count());
   std::tm fields{};
-  fields.tm_year = value.year - 1900;
-  fields.tm_mon = value.month - 1;
-  fields.tm_mday = value.day;
-  if (!value.is_date) {
-    fields.tm_hour = value.hour;
-    fields.tm_min = value.minute;
-    fields.tm_sec = value.second;
-  }
-  fields.tm_isdst = -1;
-  std::time_t seconds = std::mktime(&fields);
-  if (seconds == static_cast<std::time_t>(-1) && fields.tm_year != 69) return std::nullopt;
-  return seconds;
+  if (localtime_r(&at, &fields) == nullptr) return seconds(0);
+  return seconds(timegm(&fields) - at);
 }
 
-Instant fromSeconds(std::time_t seconds) {
-  return Instant(std::chrono::seconds(seconds));
+// The offset libical's `zone` has at `instant`.
+seconds zoneOffsetAt(icaltimezone* zone, sys_seconds instant) {
+  icaltimetype at = icalTimeOf(local_seconds(instant.time_since_epoch()));
+  at.zone = icaltimezone_get_utc_timezone();
+  int daylight = 0;
+  return seconds(icaltimezone_get_utc_offset_of_utc_time(zone, &at, &daylight));
+}
+
+// True when the value's fields name a date (and time of day) of the years 0000 to 9999.
+bool representable(const icaltimetype& value) {
+  if (value.year < 0 || value.year > kLastYear || value.month < 1 || value.month > 12 ||
+      value.day < 1 || value.day > icaltime_days_in_month(value.month, value.year)) {
+    return false;
+  }
+  return value.is_date || (value.hour >= 0 && value.hour < 24 && value.minute >= 0 &&
+                           value.minute < 60 && value.second >= 0 && value.second <= 60);
 }
 
 }  // namespace
@@ -64,7 +75,7 @@ bool WallTime::floating() const {
 
 std::optional<WallTime> wallTimeOf(icalproperty* property, icaltimetype value,
                                    const ZoneLookup& lookup) {
-  if (property == nullptr || icaltime_is_null_time(value) || !icaltime_is_valid_time(value)) {
+  if (property == nullptr || icaltime_is_null_time(value) || !representable(value)) {
     return std::nullopt;
   }
   WallTime time{value, nullptr};
@@ -78,37 +89,50 @@ std::optional<WallTime> wallTimeOf(icalproperty* property, icaltimetype value,
   return time;
 }
 
-std::optional<Instant> instantOf(const WallTime& time) {
-  icaltimetype value = time.value;
+UtcOffsetAt offsetsOf(const WallTime& time) {
   if (time.zone != nullptr) {
-    value.zone = nullptr;
-    return fromSeconds(icaltime_as_timet_with_zone(value, time.zone));
+    return [zone = time.zone](sys_seconds at) { return zoneOffsetAt(zone, at); };
   }
-  if (icaltime_is_utc(value)) {
-    value.zone = nullptr;
-    return fromSeconds(icaltime_as_timet_with_zone(value, icaltimezone_get_utc_timezone()));
-  }
-  std::optional<std::time_t> seconds = localInstant(value);
-  if (!seconds) return std::nullopt;
-  return fromSeconds(*seconds);
+  if (time.utc()) return [](sys_seconds) { return seconds(0); };
+  return localOffsetAt;
+}
+
+std::optional<Instant> instantOf(const WallTime& time) {
+  if (!representable(time.value)) return std::nullopt;
+  const local_seconds wall = wallClockOf(time.value);
+  if (time.utc()) return Instant(sys_seconds(wall.time_since_epoch()));
+  return Instant(instantOfWallTime(wall, offsetsOf(time)));
 }
 
 icaltimetype wallTimeAt(Instant instant, const WallTime& like) {
-  auto seconds = static_cast<std::time_t>(
-      std::chrono::floor<std::chrono::seconds>(instant).time_since_epoch().count());
-  if (like.zone != nullptr) return icaltime_from_timet_with_zone(seconds, 0, like.zone);
-  if (like.utc()) {
-    return icaltime_from_timet_with_zone(seconds, 0, icaltimezone_get_utc_timezone());
-  }
-  std::tm fields{};
-  localtime_r(&seconds, &fields);
+  const sys_seconds at = std::chrono::floor<seconds>(instant);
+  const local_seconds wall =
+      like.utc() ? local_seconds(at.time_since_epoch()) : wallTimeOfInstant(at, offsetsOf(like));
+  icaltimetype value = icalTimeOf(wall);
+  value.zone = like.value.zone;
+  return value;
+}
+
+local_seconds wallClockOf(const icaltimetype& value) {
+  const std::chrono::local_days day(std::chrono::year(value.year) /
+                                    std::chrono::month(static_cast<unsigned>(value.month)) /
+                                    std::chrono::day(static_cast<unsigned>(value.day)));
+  if (value.is_date) return day;
+  return day + std::chrono::hours(value.hour) + std::chrono::minutes(value.minute) +
+         seconds(value.second);
+}
+
+icaltimetype icalTimeOf(local_seconds wall) {
+  const auto day = std::chrono::floor<std::chrono::days>(wall);
+  const std::chrono::year_month_day date(day);
+  const std::chrono::hh_mm_ss<seconds> time(wall - day);
   icaltimetype value = icaltime_null_time();
-  value.year = fields.tm_year + 1900;
-  value.month = fields.tm_mon + 1;
-  value.day = fields.tm_mday;
-  value.hour = fields.tm_hour;
-  value.minute = fields.tm_min;
-  value.second = fields.tm_sec;
+  value.year = static_cast<int>(date.year());
+  value.month = static_cast<int>(static_cast<unsigned>(date.month()));
+  value.day = static_cast<int>(static_cast<unsigned>(date.day()));
+  value.hour = static_cast<int>(time.hours().count());
+  value.minute = static_cast<int>(time.minutes().count());
+  value.second = static_cast<int>(time.seconds().count());
   return value;
 }
 

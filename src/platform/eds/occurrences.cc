@@ -1,18 +1,26 @@
-// Recurrence expansion with libical's rule iterator, in the wall time of the event's own
-// zone, merged with RDATE, EXDATE and detached occurrences.
+// Recurrence expansion with libical's rule iterator over the wall-clock values of the
+// event's own zone, each slot resolved by the wall-time rule, merged with RDATE, EXDATE and
+// detached occurrences.
 #include "platform/eds/occurrences.h"
 
 #include <map>
 #include <set>
 
+#include "common/limits.h"
+
 namespace pemrix::platform::eds {
 
 namespace {
 
+using std::chrono::days;
+using std::chrono::local_days;
+using std::chrono::local_seconds;
+using std::chrono::seconds;
+
 constexpr int64_t kSecondsPerDay = 86400;
 
-// How long each occurrence lasts: whole days in wall time for all-day events (so that a
-// day stays a day across clock changes), exact seconds otherwise.
+// How long each occurrence lasts, never negative: whole calendar days for all-day events
+// (so that a day stays a day across clock changes), exact seconds otherwise.
 struct Length {
   bool inDays = false;
   int64_t amount = 0;
@@ -25,112 +33,170 @@ std::optional<WallTime> startOf(icalcomponent* component, const ZoneLookup& look
 }
 
 int64_t daysBetween(const icaltimetype& from, const icaltimetype& to) {
-  icaltimetype a = from, b = to;
-  a.is_date = b.is_date = 1;
-  a.zone = b.zone = nullptr;
-  return (icaltime_as_timet(b) - icaltime_as_timet(a)) / kSecondsPerDay;
+  return (std::chrono::floor<days>(wallClockOf(to)) - std::chrono::floor<days>(wallClockOf(from)))
+      .count();
 }
 
-Length lengthOf(icalcomponent* component, const WallTime& start, const ZoneLookup& lookup) {
+// The length DTEND or DURATION states, or the default one; negative when the end is stated
+// before the start.
+Length statedLength(icalcomponent* component, const WallTime& start, const ZoneLookup& lookup) {
   const bool allDay = start.value.is_date;
   if (icalproperty* end = icalcomponent_get_first_property(component, ICAL_DTEND_PROPERTY)) {
     std::optional<WallTime> until = wallTimeOf(end, icalproperty_get_dtend(end), lookup);
     if (until) {
       if (allDay) return {true, daysBetween(start.value, until->value)};
       std::optional<Instant> a = instantOf(start), b = instantOf(*until);
-      if (a && b) return {false, std::chrono::duration_cast<std::chrono::seconds>(*b - *a).count()};
+      if (a && b) return {false, std::chrono::duration_cast<seconds>(*b - *a).count()};
     }
   }
   if (icalproperty* span = icalcomponent_get_first_property(component, ICAL_DURATION_PROPERTY)) {
-    icaldurationtype duration = icalproperty_get_duration(span);
-    int64_t seconds = icaldurationtype_as_int(duration);
-    if (allDay) return {true, seconds / kSecondsPerDay};
-    return {false, seconds};
+    int64_t amount = icaldurationtype_as_int(icalproperty_get_duration(span));
+    return allDay ? Length{true, amount / kSecondsPerDay} : Length{false, amount};
   }
   return allDay ? Length{true, 1} : Length{false, 0};
 }
 
+Length lengthOf(icalcomponent* component, const WallTime& start, const ZoneLookup& lookup) {
+  Length length = statedLength(component, start, lookup);
+  if (length.amount < 0) length.amount = 0;  // an end before the start: it ends at its start
+  return length;
+}
+
 std::optional<Instant> endOf(const WallTime& start, Instant startInstant, const Length& length) {
-  if (!length.inDays) return startInstant + std::chrono::seconds(length.amount);
+  if (!length.inDays) return startInstant + seconds(length.amount);
   WallTime end = start;
-  icaldurationtype days = icaldurationtype_null_duration();
-  days.days = static_cast<unsigned int>(length.amount < 0 ? -length.amount : length.amount);
-  days.is_neg = length.amount < 0;
-  end.value = icaltime_add(start.value, days);
+  end.value = icalTimeOf(wallClockOf(start.value) + days(length.amount));
+  end.value.is_date = start.value.is_date;
+  end.value.zone = start.value.zone;
   return instantOf(end);
 }
 
-bool overlaps(const Occurrence& occurrence, Instant from, Instant to) {
-  return occurrence.start < to && occurrence.end > from;
+local_seconds asWallClock(Instant instant) {
+  return local_seconds(std::chrono::floor<seconds>(instant).time_since_epoch());
 }
 
-// The slots of a recurring master: wall time by instant, from DTSTART, every RRULE and
-// every RDATE, up to `to`.
+// What a master's exclusions take away: the slots EXDATE names (every slot of the day for a
+// DATE) and the slots that detached occurrences replace.
+struct Exclusions {
+  std::set<Instant> instants;
+  std::set<local_days> dates;
+
+  bool excludes(Instant at, const icaltimetype& wall) const {
+    return instants.contains(at) || dates.contains(std::chrono::floor<days>(wallClockOf(wall)));
+  }
+};
+
+Exclusions exclusionsOf(icalcomponent* master, const std::vector<icalcomponent*>& detached,
+                        const ZoneLookup& lookup) {
+  Exclusions out;
+  for (icalproperty* p = icalcomponent_get_first_property(master, ICAL_EXDATE_PROPERTY);
+       p != nullptr; p = icalcomponent_get_next_property(master, ICAL_EXDATE_PROPERTY)) {
+    std::optional<WallTime> at = wallTimeOf(p, icalproperty_get_exdate(p), lookup);
+    if (!at) continue;
+    if (at->value.is_date) {
+      out.dates.insert(std::chrono::floor<days>(wallClockOf(at->value)));
+    } else if (std::optional<Instant> instant = instantOf(*at)) {
+      out.instants.insert(*instant);
+    }
+  }
+  for (icalcomponent* component : detached) {
+    icalproperty* id = icalcomponent_get_first_property(component, ICAL_RECURRENCEID_PROPERTY);
+    if (id == nullptr) continue;
+    std::optional<WallTime> at = wallTimeOf(id, icalproperty_get_recurrenceid(id), lookup);
+    if (!at) continue;
+    if (std::optional<Instant> instant = instantOf(*at)) out.instants.insert(*instant);
+  }
+  return out;
+}
+
+// A UTC UNTIL bounds the instants of a series whose rule runs on wall-clock values: it
+// leaves the rule and is applied to each slot's instant. Any other UNTIL is a wall time
+// and stays, compared as one.
+std::optional<Instant> takeUtcUntil(icalrecurrencetype& rule) {
+  if (icaltime_is_null_time(rule.until)) return std::nullopt;
+  std::optional<Instant> until;
+  if (icaltime_is_utc(rule.until)) until = instantOf(WallTime{rule.until, nullptr});
+  if (until) {
+    rule.until = icaltime_null_time();
+  } else {
+    rule.until.zone = nullptr;
+  }
+  return until;
+}
+
+// The slots of a recurring master that overlap the window, by instant.
 class SlotSet {
  public:
-  SlotSet(const WallTime& start, const Length& length, Instant from, Instant to)
-      : start_(start), length_(length), from_(from), to_(to) {}
+  SlotSet(const WallTime& start, const Length& length, Instant from, Instant to,
+          Exclusions exclusions)
+      : start_(start), length_(length), from_(from), to_(to), exclusions_(std::move(exclusions)) {}
 
-  void add(const icaltimetype& value) {
-    WallTime slot{value, start_.zone};
-    slot.value.zone = start_.value.zone;
-    std::optional<Instant> at = instantOf(slot);
-    if (at) slots_.emplace(*at, slot);
+  // Keeps the slot `wall` at `at` unless it is excluded or misses the window; true when
+  // kept.
+  bool add(const WallTime& wall, Instant at) {
+    if (exclusions_.excludes(at, wall.value)) return false;
+    std::optional<Instant> end = endOf(wall, at, length_);
+    if (!end) return false;
+    Occurrence occurrence{at, *end, wall.value.is_date != 0, nullptr};
+    if (!overlaps(occurrence, from_, to_)) return false;
+    return slots_.emplace(at, occurrence).second;
   }
 
+  // The slots of one rule, from the wall time where the window can begin (unless COUNT
+  // makes every step from DTSTART count) to the window's end, kMaxItems at most.
   void addRule(icalrecurrencetype rule) {
-    icalrecur_iterator* it = icalrecur_iterator_new(rule, start_.value);
+    std::optional<Instant> until = takeUtcUntil(rule);
+    icaltimetype first = start_.value;
+    first.zone = nullptr;  // wall-clock values, free of libical's own zone arithmetic
+    icalrecur_iterator* it = icalrecur_iterator_new(rule, first);
     if (it == nullptr) return;
-    // Without a COUNT the iterator can skip ahead to the window, minus one occurrence's
-    // length and a day of margin for clock changes.
-    std::optional<Instant> first = instantOf(start_);
-    Instant earliest = from_ - std::chrono::seconds(lengthSeconds() + kSecondsPerDay);
-    if (rule.count == 0 && first && earliest > *first) {
-      icaltimetype skip = wallTimeAt(earliest, start_);
-      skip.is_date = start_.value.is_date;
+    local_seconds earliest = earliestWallClock();
+    if (rule.count == 0 && earliest > wallClockOf(first)) {
+      icaltimetype skip =
+          first.is_date ? icalTimeOf(std::chrono::floor<days>(earliest)) : icalTimeOf(earliest);
+      skip.is_date = first.is_date;
       icalrecur_iterator_set_start(it, skip);
     }
-    for (int step = 0; step < kMaxRecurrenceSteps; ++step) {
-      icaltimetype next = icalrecur_iterator_next(it);
-      if (icaltime_is_null_time(next)) break;
-      WallTime slot{next, start_.zone};
-      std::optional<Instant> at = instantOf(slot);
-      if (!at) break;
-      if (*at >= to_) break;
-      slots_.emplace(*at, slot);
-    }
+    // No wall time past a day after an instant names an earlier instant.
+    local_seconds last = asWallClock(until ? std::min(*until, to_) : to_) + days(1);
+    walk(it, earliest, last, until);
     icalrecur_iterator_free(it);
   }
 
-  void addInstant(Instant instant) {
-    WallTime slot = start_;
-    slot.value = wallTimeAt(instant, start_);
-    slot.value.is_date = start_.value.is_date;
-    slots_.emplace(instant, slot);
-  }
+  const std::map<Instant, Occurrence>& slots() const { return slots_; }
 
-  // Removes the slot at `instant`, and every slot on the date of `date` when it is a DATE.
-  void remove(Instant instant) { slots_.erase(instant); }
-  void removeDate(const icaltimetype& date) {
-    for (auto it = slots_.begin(); it != slots_.end();) {
-      const icaltimetype& v = it->second.value;
-      bool same = v.year == date.year && v.month == date.month && v.day == date.day;
-      it = same ? slots_.erase(it) : std::next(it);
+ private:
+  void walk(icalrecur_iterator* it, local_seconds earliest, local_seconds last,
+            std::optional<Instant> until) {
+    std::size_t kept = 0;
+    for (int step = 0; step < kMaxRecurrenceSteps && kept < limits::kMaxItems; ++step) {
+      icaltimetype next = icalrecur_iterator_next(it);
+      if (icaltime_is_null_time(next)) return;
+      local_seconds wall = wallClockOf(next);
+      if (wall > last) return;
+      if (wall < earliest) continue;
+      WallTime slot{next, start_.zone};
+      slot.value.zone = start_.value.zone;
+      std::optional<Instant> at = instantOf(slot);
+      if (!at) return;
+      if (until && *at > *until) continue;
+      if (add(slot, *at)) ++kept;
     }
   }
 
-  const std::map<Instant, WallTime>& slots() const { return slots_; }
-
- private:
-  int64_t lengthSeconds() const {
-    int64_t amount = length_.inDays ? length_.amount * kSecondsPerDay : length_.amount;
-    return amount < 0 ? 0 : amount;
+  // No wall time before this one names an instant whose occurrence reaches the window.
+  local_seconds earliestWallClock() const {
+    int64_t span = length_.inDays ? (length_.amount + 1) * kSecondsPerDay : length_.amount;
+    auto reach = std::chrono::floor<seconds>(from_ - seconds(span));
+    if (start_.utc()) return local_seconds(reach.time_since_epoch());
+    return earliestWallTimeReaching(reach, offsetsOf(start_));
   }
 
   WallTime start_;
   Length length_;
   Instant from_, to_;
-  std::map<Instant, WallTime> slots_;
+  Exclusions exclusions_;
+  std::map<Instant, Occurrence> slots_;
 };
 
 bool recurs(icalcomponent* component) {
@@ -138,7 +204,8 @@ bool recurs(icalcomponent* component) {
          icalcomponent_get_first_property(component, ICAL_RDATE_PROPERTY) != nullptr;
 }
 
-void addRecurrences(SlotSet& slots, icalcomponent* master, const ZoneLookup& lookup) {
+void addRecurrences(SlotSet& slots, icalcomponent* master, const WallTime& start,
+                    const ZoneLookup& lookup) {
   for (icalproperty* p = icalcomponent_get_first_property(master, ICAL_RRULE_PROPERTY);
        p != nullptr; p = icalcomponent_get_next_property(master, ICAL_RRULE_PROPERTY)) {
     slots.addRule(icalproperty_get_rrule(p));
@@ -148,34 +215,14 @@ void addRecurrences(SlotSet& slots, icalcomponent* master, const ZoneLookup& loo
     icaldatetimeperiodtype rdate = icalproperty_get_rdate(p);
     icaltimetype value = icaltime_is_null_time(rdate.time) ? rdate.period.start : rdate.time;
     std::optional<WallTime> at = wallTimeOf(p, value, lookup);
-    if (!at) continue;
+    std::optional<Instant> instant = at ? instantOf(*at) : std::nullopt;
+    if (!instant) continue;
     // Stated in a zone of its own, perhaps; the slot keeps the master's zone.
-    if (std::optional<Instant> instant = instantOf(*at)) slots.addInstant(*instant);
+    WallTime slot = start;
+    slot.value = wallTimeAt(*instant, start);
+    slot.value.is_date = start.value.is_date;
+    slots.add(slot, *instant);
   }
-  for (icalproperty* p = icalcomponent_get_first_property(master, ICAL_EXDATE_PROPERTY);
-       p != nullptr; p = icalcomponent_get_next_property(master, ICAL_EXDATE_PROPERTY)) {
-    std::optional<WallTime> at = wallTimeOf(p, icalproperty_get_exdate(p), lookup);
-    if (!at) continue;
-    if (at->value.is_date) {
-      slots.removeDate(at->value);
-    } else if (std::optional<Instant> instant = instantOf(*at)) {
-      slots.remove(*instant);
-    }
-  }
-}
-
-// The instants of the slots that detached occurrences replace.
-std::set<Instant> replacedSlots(const std::vector<icalcomponent*>& detached,
-                                const ZoneLookup& lookup) {
-  std::set<Instant> replaced;
-  for (icalcomponent* component : detached) {
-    icalproperty* id = icalcomponent_get_first_property(component, ICAL_RECURRENCEID_PROPERTY);
-    if (id == nullptr) continue;
-    std::optional<WallTime> at = wallTimeOf(id, icalproperty_get_recurrenceid(id), lookup);
-    if (!at) continue;
-    if (std::optional<Instant> instant = instantOf(*at)) replaced.insert(*instant);
-  }
-  return replaced;
 }
 
 void addMaster(std::vector<Occurrence>& out, icalcomponent* master,
@@ -183,21 +230,21 @@ void addMaster(std::vector<Occurrence>& out, icalcomponent* master,
                const ZoneLookup& lookup) {
   std::optional<WallTime> start = startOf(master, lookup);
   if (!start) return;
-  Length length = lengthOf(master, *start, lookup);
-  SlotSet slots(*start, length, from, to);
-  slots.add(start->value);
-  if (recurs(master)) addRecurrences(slots, master, lookup);
-  std::set<Instant> replaced = replacedSlots(detached, lookup);
-  for (const auto& [instant, wall] : slots.slots()) {
-    if (replaced.contains(instant)) continue;
-    std::optional<Instant> end = endOf(wall, instant, length);
-    if (!end) continue;
-    Occurrence occurrence{instant, *end, wall.value.is_date != 0, master};
-    if (overlaps(occurrence, from, to)) out.push_back(occurrence);
+  SlotSet slots(*start, lengthOf(master, *start, lookup), from, to,
+                exclusionsOf(master, detached, lookup));
+  if (std::optional<Instant> at = instantOf(*start)) slots.add(*start, *at);
+  if (recurs(master)) addRecurrences(slots, master, *start, lookup);
+  for (const auto& [instant, occurrence] : slots.slots()) {
+    out.push_back(occurrence);
+    out.back().component = master;
   }
 }
 
 }  // namespace
+
+bool overlaps(const Occurrence& occurrence, Instant from, Instant to) {
+  return occurrence.start < to && occurrence.end > from;
+}
 
 std::optional<Occurrence> spanOf(icalcomponent* component, const ZoneLookup& lookup) {
   std::optional<WallTime> start = startOf(component, lookup);
@@ -207,6 +254,18 @@ std::optional<Occurrence> spanOf(icalcomponent* component, const ZoneLookup& loo
   std::optional<Instant> end = endOf(*start, *at, lengthOf(component, *start, lookup));
   if (!end) return std::nullopt;
   return Occurrence{*at, *end, start->value.is_date != 0, component};
+}
+
+std::optional<Instant> dueOf(icalcomponent* task, const ZoneLookup& lookup) {
+  if (icalproperty* due = icalcomponent_get_first_property(task, ICAL_DUE_PROPERTY)) {
+    std::optional<WallTime> at = wallTimeOf(due, icalproperty_get_due(due), lookup);
+    return at ? instantOf(*at) : std::nullopt;
+  }
+  if (icalcomponent_get_first_property(task, ICAL_DURATION_PROPERTY) == nullptr) {
+    return std::nullopt;
+  }
+  std::optional<Occurrence> span = spanOf(task, lookup);
+  return span ? std::optional<Instant>(span->end) : std::nullopt;
 }
 
 std::vector<Occurrence> occurrencesIn(icalcomponent* master,

@@ -4,6 +4,15 @@
 // or outside the window. EDS's own instance generator keeps the slot of an occurrence
 // moved out of the window and hides errors, so the bridge expands with libical itself.
 //
+// Recurrence rules run over wall-clock values in the event's own zone, and each instance
+// is resolved by the wall-time rule on its own (never from a previous instance's shifted
+// time). Every occurrence lasts exactly as long as the first; all-day ones as many
+// calendar days. An event that ends before it starts ends at its start.
+//
+// Work is bounded per series: a rule without COUNT starts at the window, every rule stops
+// after kMaxRecurrenceSteps steps, and a rule yields at most limits::kMaxItems occurrences
+// in the window, its earliest, which is as many as a query can answer.
+//
 // Thread safety: pure; the components are only read.
 #pragma once
 
@@ -25,13 +34,15 @@ struct Occurrence {
 };
 
 // Most recurrence steps examined per rule; a rule that would need more (a rule every
-// second for years) stops there.
+// second with a COUNT, from years ago) stops there.
 inline constexpr int kMaxRecurrenceSteps = 100000;
 
-// The occurrences of one event that overlap [from, to): an occurrence overlaps when it
-// starts before `to` and ends after `from`. `master` may be null when only detached
-// occurrences are known; `detached` are the components with a RECURRENCE-ID of the same
-// UID. Components whose start cannot be read are left out. In no particular order.
+// Whether `occurrence` overlaps [from, to): it starts before `to` and ends after `from`.
+bool overlaps(const Occurrence& occurrence, Instant from, Instant to);
+
+// The occurrences of one event that overlap [from, to). `master` may be null when only
+// detached occurrences are known; `detached` are the components with a RECURRENCE-ID of
+// the same UID. Components whose start cannot be read are left out. In no particular order.
 std::vector<Occurrence> occurrencesIn(icalcomponent* master,
                                       const std::vector<icalcomponent*>& detached, Instant from,
                                       Instant to, const ZoneLookup& lookup);
@@ -40,5 +51,9 @@ std::vector<Occurrence> occurrencesIn(icalcomponent* master,
 // or the default length: one day for a DATE, none for a DATE-TIME). Nothing without a
 // readable DTSTART.
 std::optional<Occurrence> spanOf(icalcomponent* component, const ZoneLookup& lookup);
+
+// The instant a task is due: its DUE, or else, when it has DTSTART and DURATION, the end of
+// that span. Nothing for a task with neither, or whose times cannot be read.
+std::optional<Instant> dueOf(icalcomponent* task, const ZoneLookup& lookup);
 
 }  // namespace pemrix::platform::eds

@@ -16,7 +16,7 @@
 
 #include <libedataserver/libedataserver.h>
 
-#include "platform/eds/bus_access.h"
+#include "platform/eds/bus_authorization.h"
 #include "platform/eds/eds_system.h"
 #include "platform/eds/session_bus.h"
 #include "platform/observer_token.h"

@@ -1,6 +1,5 @@
 // The main queue over std::thread: a task deque and a timer heap guarded by one
-// mutex. The main thread runs it forever in the product; tests and benchmarks drive it by
-// hand through its `Impl` (sim/manual_queue.h).
+// mutex, which the main thread runs forever.
 #include "platform/main_queue.h"
 
 #include "platform/threads/main_queue_impl.h"
@@ -63,10 +62,6 @@ void MainQueue::run() {
     }
     task();
   }
-}
-
-MainQueue::Impl& MainQueue::impl() {
-  return *impl_;
 }
 
 }  // namespace pemrix::platform

@@ -1,6 +1,7 @@
 // The state of the std::thread main queue (threads/main_queue.cc): queued tasks and a timer
-// heap guarded by one mutex. Shared with the code that drives the queue by hand on virtual
-// time (sim/manual_queue.h), which runs exactly what `MainQueue::run` would.
+// heap guarded by one mutex. Tests that drive the queue by hand on virtual time reach it
+// through `MainQueueAccess` (see platform/main_queue.h) and run exactly what
+// `MainQueue::run` would.
 #pragma once
 
 #include <condition_variable>

@@ -1,14 +1,16 @@
-// Events and tasks of one calendar client. Events: the components that EDS finds in the
-// widened window, and for each recurring one every component of its UID (master and
-// detached occurrences), expanded by occurrencesIn and tested exactly against the window.
-#include "platform/eds/calendar_query.h"
+// Events and tasks of one calendar client. Events: one query for every component that
+// recurs (masters and detached occurrences, which EDS does not expand for this test) and
+// every other component in the widened window; each series is expanded by occurrencesIn,
+// and everything is tested exactly against the window.
+#include "platform/eds/events_and_tasks.h"
 
 #include <algorithm>
 #include <map>
 #include <memory>
-#include <set>
 
+#include "common/timestamp.h"
 #include "platform/eds/occurrences.h"
+#include "platform/eds/windows_zones.h"
 #include "platform/platform_error.h"
 
 namespace pemrix::platform::eds {
@@ -32,14 +34,32 @@ icalcomponent* nativeOf(ECalComponent* component) {
   throw failure;
 }
 
+// The zone a VTIMEZONE stored with the calendar defines under `tzid`.
+icaltimezone* storedZone(ECalClient* client, const char* tzid) {
+  ICalTimezone* zone = nullptr;
+  if (!e_cal_client_get_timezone_sync(client, tzid, &zone, nullptr, nullptr) || !zone) {
+    return nullptr;
+  }
+  return static_cast<icaltimezone*>(i_cal_object_get_native(I_CAL_OBJECT(zone)));
+}
+
+// A TZID names a zone of the time-zone database, a zone stored with the calendar, or a
+// Windows zone. Any other name is read as UTC, as EDS reads it (and as its local calendars
+// rewrite it when an event is written). Each name is looked up once per query.
 ZoneLookup zonesOf(ECalClient* client) {
-  return [client](const char* tzid) -> icaltimezone* {
-    if (icaltimezone* zone = builtinZone(tzid)) return zone;
-    ICalTimezone* zone = nullptr;
-    if (!e_cal_client_get_timezone_sync(client, tzid, &zone, nullptr, nullptr) || !zone) {
-      return nullptr;
+  auto known = std::make_shared<std::map<std::string, icaltimezone*>>();
+  return [client, known](const char* tzid) -> icaltimezone* {
+    if (tzid == nullptr) return nullptr;
+    auto found = known->find(tzid);
+    if (found != known->end()) return found->second;
+    icaltimezone* zone = builtinZone(tzid);
+    if (zone == nullptr) zone = storedZone(client, tzid);
+    if (zone == nullptr) {
+      std::optional<std::string> iana = ianaNameOfWindowsZone(tzid);
+      if (iana) zone = builtinZone(iana->c_str());
     }
-    return static_cast<icaltimezone*>(i_cal_object_get_native(I_CAL_OBJECT(zone)));
+    if (zone == nullptr) zone = icaltimezone_get_utc_timezone();
+    return known->emplace(tzid, zone).first->second;
   };
 }
 
@@ -80,63 +100,63 @@ EventRecord recordOf(const Occurrence& occurrence, const std::string& sourceId) 
                      occurrence.allDay};
 }
 
-// The occurrences of the series `uid`: its master and detached components, read again
-// whole because the window query leaves out detached occurrences moved away from it.
-void appendSeries(ECalClient* client, const std::string& uid, const std::string& sourceId,
-                  Instant from, Instant to, const ZoneLookup& lookup,
-                  std::vector<EventRecord>& out) {
-  ComponentList all;
-  GError* error = nullptr;
-  if (!e_cal_client_get_objects_for_uid_sync(client, uid.c_str(), &all.list, nullptr, &error)) {
-    fail(error);
-  }
+// The components of one series: its master, when found, and its detached occurrences.
+struct Series {
   icalcomponent* master = nullptr;
   std::vector<icalcomponent*> detached;
-  for (GSList* item = all.list; item != nullptr; item = item->next) {
-    icalcomponent* component = nativeOf(E_CAL_COMPONENT(item->data));
-    if (icalcomponent_get_first_property(component, ICAL_RECURRENCEID_PROPERTY) != nullptr) {
-      detached.push_back(component);
-    } else {
-      master = component;
-    }
-  }
-  for (const Occurrence& occurrence : occurrencesIn(master, detached, from, to, lookup)) {
-    out.push_back(recordOf(occurrence, sourceId));
+};
+
+void addToSeries(std::map<std::string, Series>& series, icalcomponent* component,
+                 const std::string& uid) {
+  Series& one = series[uid];
+  if (icalcomponent_get_first_property(component, ICAL_RECURRENCEID_PROPERTY) != nullptr) {
+    one.detached.push_back(component);
+  } else {
+    one.master = component;
   }
 }
 
 }  // namespace
 
 std::string windowExpression(const char* function, Instant from, Instant to) {
-  return std::string("(") + function + " " + makeTime(from - kQueryMargin) + " " +
-         makeTime(to + kQueryMargin) + ")";
+  Instant earliest =
+      from - kQueryMargin < kEarliestTimestamp ? kEarliestTimestamp : from - kQueryMargin;
+  Instant latest = to > kLatestTimestamp - kQueryMargin ? kLatestTimestamp : to + kQueryMargin;
+  return std::string("(") + function + " " + makeTime(earliest) + " " + makeTime(latest) + ")";
+}
+
+std::string eventsExpression(Instant from, Instant to) {
+  return "(or (has-recurrences?) " + windowExpression("occur-in-time-range?", from, to) + ")";
 }
 
 void appendEvents(ECalClient* client, const std::string& sourceId, Instant from, Instant to,
                   std::vector<EventRecord>& out) {
   ComponentList found;
   GError* error = nullptr;
-  std::string query = windowExpression("occur-in-time-range?", from, to);
+  std::string query = eventsExpression(from, to);
   if (!e_cal_client_get_object_list_as_comps_sync(client, query.c_str(), &found.list, nullptr,
                                                   &error)) {
     fail(error);
   }
   ZoneLookup lookup = zonesOf(client);
   std::vector<EventRecord> events;
-  std::set<std::string> series;
+  std::map<std::string, Series> series;
   for (GSList* item = found.list; item != nullptr; item = item->next) {
     icalcomponent* component = nativeOf(E_CAL_COMPONENT(item->data));
     const char* uid = icalcomponent_get_uid(component);
     if (uid == nullptr) continue;
     if (recurring(component)) {
-      series.insert(uid);
+      addToSeries(series, component, uid);
       continue;
     }
     std::optional<Occurrence> span = spanOf(component, lookup);
-    if (span && span->start < to && span->end > from) events.push_back(recordOf(*span, sourceId));
+    if (span && overlaps(*span, from, to)) events.push_back(recordOf(*span, sourceId));
   }
-  for (const std::string& uid : series)
-    appendSeries(client, uid, sourceId, from, to, lookup, events);
+  for (const auto& [uid, one] : series) {
+    for (const Occurrence& occurrence : occurrencesIn(one.master, one.detached, from, to, lookup)) {
+      events.push_back(recordOf(occurrence, sourceId));
+    }
+  }
   std::sort(events.begin(), events.end(), [](const EventRecord& a, const EventRecord& b) {
     if (*a.start != *b.start) return *a.start < *b.start;
     return a.itemIdentifier < b.itemIdentifier;
@@ -170,11 +190,7 @@ void appendIncompleteTasks(ECalClient* client, const std::string& sourceId, Inst
     record.title = summaryOf(task);
     record.completed = icalcomponent_get_status(task) == ICAL_STATUS_COMPLETED ||
                        icalcomponent_get_first_property(task, ICAL_COMPLETED_PROPERTY) != nullptr;
-    if (icalproperty* due = icalcomponent_get_first_property(task, ICAL_DUE_PROPERTY)) {
-      if (std::optional<WallTime> at = wallTimeOf(due, icalproperty_get_due(due), lookup)) {
-        record.due = instantOf(*at);
-      }
-    }
+    record.due = dueOf(task, lookup);
     if (icalproperty* priority = icalcomponent_get_first_property(task, ICAL_PRIORITY_PROPERTY)) {
       record.priority = icalproperty_get_priority(priority);
     }

@@ -21,8 +21,13 @@ namespace pemrix::platform::eds {
 inline constexpr std::chrono::hours kQueryMargin{24};
 
 // An EDS query expression `(FUNCTION (make-time FROM) (make-time TO))` for the window
-// widened by kQueryMargin on each side.
+// widened by kQueryMargin on each side, within the years a request can name.
 std::string windowExpression(const char* function, Instant from, Instant to);
+
+// The EDS query for the events of a window: every component that recurs, masters and
+// detached occurrences (EDS would expand a series for a time test, however dense, for
+// every query), and every other one that occurs in the widened window.
+std::string eventsExpression(Instant from, Instant to);
 
 // Appends the occurrences of the events of `client` (the calendar `sourceId`) that overlap
 // [from, to), in start order (ties by UID). Throws PlatformError when EDS fails.

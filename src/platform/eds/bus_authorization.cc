@@ -1,6 +1,6 @@
 // Reading the session bus's name lists (ListNames, ListActivatableNames) over GIO. The
 // shared session connection is made on first use; no EDS service is activated.
-#include "platform/eds/bus_access.h"
+#include "platform/eds/bus_authorization.h"
 
 #include <thread>
 
