@@ -1,27 +1,29 @@
 #!/usr/bin/env bash
 # Runs a command inside a private, headless evolution-data-server (EDS) store:
 #
-#   tools/eds-session.sh [--world WORLD.json] -- COMMAND [ARGS...]
+#   tools/eds-session.sh [--world WORLD.json] [--monitor FILE] -- COMMAND [ARGS...]
 #
 # It makes a temporary HOME and XDG folders, starts a private session bus
 # (dbus-run-session; the EDS services are activated on it when first used), seeds the
 # world if one is given (pemrix-eds-seed, with the world's identifiers) and sets the local
 # zone (TZ) to the world's "timeZone", then runs COMMAND with standard input and output
 # untouched and exits with its status. When it ends, nothing it started is left running
-# and its folders are gone.
+# and its folders are gone. With --monitor, everything said on the private bus while
+# COMMAND runs is written to FILE (dbus-monitor), to see what EDS sent.
 #
 # The seeding tool is $PEMRIX_EDS_SEED, or the newest build/*/pemrix-eds-seed.
 set -euo pipefail
 
 usage() {
-  echo "usage: tools/eds-session.sh [--world WORLD.json] -- COMMAND [ARGS...]" >&2
+  echo "usage: tools/eds-session.sh [--world WORLD.json] [--monitor FILE] -- COMMAND [ARGS...]" >&2
   exit 64
 }
 
-world=""
+world="" monitor=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --world) [ $# -ge 2 ] || usage; world=$2; shift 2 ;;
+    --monitor) [ $# -ge 2 ] || usage; monitor=$(realpath -m "$2"); shift 2 ;;
     --) shift; break ;;
     *) usage ;;
   esac
@@ -75,8 +77,12 @@ dbus-run-session -- bash -c '
     "$2" "$1" 2>"$XDG_RUNTIME_DIR/seed.log" || { cat "$XDG_RUNTIME_DIR/seed.log" >&2; exit 70; }
     cat "$XDG_RUNTIME_DIR/seed.log" >&2
   fi
-  shift 2
-  exec "$@"' eds-session "$world" "$seed" "$@" 2>>"$root/bus.log"
+  if [ -n "$3" ]; then
+    dbus-monitor --session >"$3" 2>/dev/null &
+    sleep 0.3
+  fi
+  shift 3
+  exec "$@"' eds-session "$world" "$seed" "$monitor" "$@" 2>>"$root/bus.log"
 status=$?
 set -e
 exit $status
