@@ -13,6 +13,7 @@
 #include "platform/eds/events_and_tasks.h"
 #include "platform/eds/glib_thread.h"
 #include "platform/eds/ical_time.h"
+#include "platform/eds/store_wiring.h"
 #include "platform/eds/system_impl.h"
 
 namespace pemrix::platform {
@@ -57,15 +58,14 @@ std::unique_ptr<eds::ClientSet> clientsFor(CalendarEntityType type,
 
 struct CalendarStore::Impl {
   explicit Impl(System& s)
-      : system(s.impl()),
-        changes(std::make_shared<eds::ChangeFanout>()),
-        events(clientsFor(CalendarEntityType::events, changes)),
-        tasks(clientsFor(CalendarEntityType::reminders, changes)) {}
+      : wiring(s, eds::EdsService::calendar),
+        events(clientsFor(CalendarEntityType::events, wiring.changes())),
+        tasks(clientsFor(CalendarEntityType::reminders, wiring.changes())) {}
 
   // The enabled sources of `type`, in the registry's order (by display name).
   std::vector<ESource*> sources(CalendarEntityType type) {
     std::vector<ESource*> found;
-    GList* list = e_source_registry_list_enabled(system.registry(), extensionFor(type));
+    GList* list = e_source_registry_list_enabled(wiring.system().registry(), extensionFor(type));
     for (GList* item = list; item != nullptr; item = item->next) {
       found.push_back(E_SOURCE(item->data));
     }
@@ -85,33 +85,15 @@ struct CalendarStore::Impl {
     eds::ClientSet& set = type == CalendarEntityType::events ? *events : *tasks;
     std::vector<std::pair<std::string, ECalClient*>> found;
     for (const CalendarInfo& calendar : calendars) {
-      ESource* source =
-          e_source_registry_ref_source(system.registry(), calendar.identifier.c_str());
-      if (source == nullptr) throw PlatformError{"the source is gone"};
-      try {
-        found.emplace_back(calendar.identifier, E_CAL_CLIENT(set.client(source)));
-      } catch (...) {
-        g_object_unref(source);
-        system.dropRegistry();
-        throw;
-      }
-      g_object_unref(source);
+      found.emplace_back(calendar.identifier,
+                         E_CAL_CLIENT(wiring.client(set, calendar.identifier)));
     }
     return found;
   }
 
-  // After a failed call the next request connects again, to the registry too: a service
-  // that died is started again only by a new connection.
-  void failed(eds::ClientSet& set, const std::string& uid) {
-    set.forget(uid);
-    system.dropRegistry();
-  }
-
-  System::Impl& system;
-  std::shared_ptr<eds::ChangeFanout> changes;
+  eds::StoreWiring wiring;
   std::unique_ptr<eds::ClientSet> events;
   std::unique_ptr<eds::ClientSet> tasks;
-  std::optional<ObserverToken> sourceWatch;
 };
 
 Authorization CalendarStore::authorization(System& system, CalendarEntityType /*type*/) {
@@ -124,11 +106,8 @@ CalendarStore::~CalendarStore() {
   eds::GlibThread::instance().run([this] { impl_.reset(); });
 }
 
-// There is no prompt on Linux desktops: an access request only ends, and the stores then
-// report the current state.
 void CalendarStore::requestAccess(CalendarEntityType /*type*/, AccessCompletion completion) {
-  eds::GlibThread::instance().post(
-      [completion = std::move(completion)] { completion(std::nullopt); });
+  eds::StoreWiring::endAccessRequest(std::move(completion));
 }
 
 PlatformStatus CalendarStore::calendars(CalendarEntityType type, std::vector<CalendarInfo>* out) {
@@ -151,7 +130,7 @@ PlatformStatus CalendarStore::enumerateEvents(Instant start, Instant end,
       try {
         eds::appendEvents(client, uid, start, end, events);
       } catch (...) {
-        impl_->failed(*impl_->events, uid);
+        impl_->wiring.failed(*impl_->events, uid);
         throw;
       }
     }
@@ -175,7 +154,7 @@ void CalendarStore::fetchIncompleteReminders(Instant start, Instant end,
       try {
         eds::appendIncompleteTasks(client, uid, start, end, reminders);
       } catch (...) {
-        impl_->failed(*impl_->tasks, uid);
+        impl_->wiring.failed(*impl_->tasks, uid);
         throw;
       }
     }
@@ -197,11 +176,7 @@ void CalendarStore::fetchIncompleteReminders(Instant start, Instant end,
 }
 
 ObserverToken CalendarStore::observeChanges(std::function<void()> onChange) {
-  if (!impl_->sourceWatch) {
-    impl_->sourceWatch = impl_->system.watchSources(
-        eds::EdsService::calendar, [changes = impl_->changes] { changes->notify(); });
-  }
-  return impl_->changes->add(std::move(onChange));
+  return impl_->wiring.observe(std::move(onChange));
 }
 
 }  // namespace pemrix::platform

@@ -1,19 +1,13 @@
 // ClientSet: connecting clients, their views and revision watch, and their release.
 #include "platform/eds/client_set.h"
 
-#include "platform/platform_error.h"
+#include "platform/eds/glib_error.h"
 
 namespace pemrix::platform::eds {
 
 namespace {
 
 constexpr const char* kRevisionProperty = "revision";
-
-PlatformError takeError(GError*& error, const char* fallback) {
-  PlatformError failure{error != nullptr ? error->message : fallback};
-  g_clear_error(&error);
-  return failure;
-}
 
 }  // namespace
 

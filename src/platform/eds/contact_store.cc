@@ -15,7 +15,9 @@
 #include "common/limits.h"
 #include "platform/eds/client_set.h"
 #include "platform/eds/contact_walk.h"
+#include "platform/eds/glib_error.h"
 #include "platform/eds/glib_thread.h"
+#include "platform/eds/store_wiring.h"
 #include "platform/eds/system_impl.h"
 
 namespace pemrix::platform {
@@ -87,21 +89,16 @@ ContactRecord recordOf(EContact* contact, const std::vector<ContactKey>& keys) {
   return record;
 }
 
-PlatformError takeError(GError*& error) {
-  PlatformError failure{error != nullptr ? error->message : "the address book failed"};
-  g_clear_error(&error);
-  return failure;
-}
-
 }  // namespace
 
 struct ContactStore::Impl {
   explicit Impl(System& s)
-      : system(s.impl()),
-        changes(std::make_shared<eds::ChangeFanout>()),
-        books([this](ESource* source,
-                     GError** error) { return connectBook(system.registry(), source, error); },
-              openView, changes) {}
+      : wiring(s, eds::EdsService::addressBook),
+        books(
+            [this](ESource* source, GError** error) {
+              return connectBook(wiring.system().registry(), source, error);
+            },
+            openView, wiring.changes()) {}
 
   // Reads the contacts of `client` step by step; false with `error` set on failure.
   bool read(EBookClient* client, const ContactFetchRequest& request, const ContactVisitor& visitor,
@@ -116,10 +113,8 @@ struct ContactStore::Impl {
         error);
   }
 
-  System::Impl& system;
-  std::shared_ptr<eds::ChangeFanout> changes;
+  eds::StoreWiring wiring;
   eds::ClientSet books;
-  std::optional<ObserverToken> sourceWatch;
 };
 
 Authorization ContactStore::authorization(System& system) {
@@ -132,17 +127,14 @@ ContactStore::~ContactStore() {
   eds::GlibThread::instance().run([this] { impl_.reset(); });
 }
 
-// There is no prompt on Linux desktops: an access request only ends, and the stores then
-// report the current state.
 void ContactStore::requestAccess(AccessCompletion completion) {
-  eds::GlibThread::instance().post(
-      [completion = std::move(completion)] { completion(std::nullopt); });
+  eds::StoreWiring::endAccessRequest(std::move(completion));
 }
 
 PlatformStatus ContactStore::containers(std::vector<ContainerInfo>* out) {
   return statusOf([&] {
-    GList* list =
-        e_source_registry_list_enabled(impl_->system.registry(), E_SOURCE_EXTENSION_ADDRESS_BOOK);
+    GList* list = e_source_registry_list_enabled(impl_->wiring.system().registry(),
+                                                 E_SOURCE_EXTENSION_ADDRESS_BOOK);
     for (GList* item = list; item != nullptr; item = item->next) {
       auto* source = E_SOURCE(item->data);
       const gchar* name = e_source_get_display_name(source);
@@ -155,38 +147,18 @@ PlatformStatus ContactStore::containers(std::vector<ContainerInfo>* out) {
 PlatformStatus ContactStore::enumerateContacts(const ContactFetchRequest& request,
                                                const ContactVisitor& visitor) {
   const std::string& uid = request.containerIdentifier;
-  try {
-    ESource* source = e_source_registry_ref_source(impl_->system.registry(), uid.c_str());
-    if (source == nullptr) return PlatformError{"the address book is gone"};
-    EClient* client = nullptr;
-    try {
-      client = impl_->books.client(source);
-    } catch (...) {
-      g_object_unref(source);
-      impl_->system.dropRegistry();
-      throw;
-    }
-    g_object_unref(source);
+  return statusOf([&] {
+    EClient* client = impl_->wiring.client(impl_->books, uid);
     GError* error = nullptr;
     if (!impl_->read(E_BOOK_CLIENT(client), request, visitor, &error)) {
-      // The next request connects again, to the registry too: a service that died is
-      // started again only by a new connection.
-      impl_->books.forget(uid);
-      impl_->system.dropRegistry();
-      return takeError(error);
+      impl_->wiring.failed(impl_->books, uid);
+      throw eds::takeError(error, "the address book failed");
     }
-    return std::nullopt;
-  } catch (const PlatformError& error) {
-    return error;
-  }
+  });
 }
 
 ObserverToken ContactStore::observeChanges(std::function<void()> onChange) {
-  if (!impl_->sourceWatch) {
-    impl_->sourceWatch = impl_->system.watchSources(
-        eds::EdsService::addressBook, [changes = impl_->changes] { changes->notify(); });
-  }
-  return impl_->changes->add(std::move(onChange));
+  return impl_->wiring.observe(std::move(onChange));
 }
 
 }  // namespace pemrix::platform

@@ -1,6 +1,7 @@
 // The EDS System: authorisation from the session bus, and the shared source registry with
 // its signals.
 #include "platform/eds/eds_system.h"
+#include "platform/eds/glib_error.h"
 
 #include "platform/eds/glib_thread.h"
 #include "platform/eds/quiet_glib.h"
@@ -60,11 +61,7 @@ ESourceRegistry* System::Impl::registry() {
   if (registry_ != nullptr) return registry_;
   GError* error = nullptr;
   registry_ = e_source_registry_new_sync(nullptr, &error);
-  if (registry_ == nullptr) {
-    PlatformError failure{error ? error->message : "no source registry"};
-    g_clear_error(&error);
-    throw failure;
-  }
+  if (registry_ == nullptr) throw eds::takeError(error, "no source registry");
   if (!watchers_) watchers_ = std::make_shared<Watchers>();
   seen_.clear();
   GList* sources = e_source_registry_list_sources(registry_, nullptr);

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "common/timestamp.h"
+#include "platform/eds/glib_error.h"
 #include "platform/eds/occurrences.h"
 #include "platform/eds/windows_zones.h"
 #include "platform/platform_error.h"
@@ -26,12 +27,6 @@ struct ComponentList {
 icalcomponent* nativeOf(ECalComponent* component) {
   ICalComponent* wrapped = e_cal_component_get_icalcomponent(component);
   return static_cast<icalcomponent*>(i_cal_object_get_native(I_CAL_OBJECT(wrapped)));
-}
-
-[[noreturn]] void fail(GError*& error) {
-  PlatformError failure{error != nullptr ? error->message : "the calendar failed"};
-  g_clear_error(&error);
-  throw failure;
 }
 
 // The zone a VTIMEZONE stored with the calendar defines under `tzid`.
@@ -136,7 +131,7 @@ void appendEvents(ECalClient* client, const std::string& sourceId, Instant from,
   std::string query = eventsExpression(from, to);
   if (!e_cal_client_get_object_list_as_comps_sync(client, query.c_str(), &found.list, nullptr,
                                                   &error)) {
-    fail(error);
+    throw takeError(error, "the calendar failed");
   }
   ZoneLookup lookup = zonesOf(client);
   std::vector<EventRecord> events;
@@ -178,7 +173,7 @@ void appendIncompleteTasks(ECalClient* client, const std::string& sourceId, Inst
       "(and (not (is-completed?)) " + windowExpression("due-in-time-range?", from, to) + ")";
   if (!e_cal_client_get_object_list_as_comps_sync(client, query.c_str(), &found.list, nullptr,
                                                   &error)) {
-    fail(error);
+    throw takeError(error, "the calendar failed");
   }
   ZoneLookup lookup = zonesOf(client);
   for (GSList* item = found.list; item != nullptr; item = item->next) {
