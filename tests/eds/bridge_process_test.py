@@ -6,41 +6,20 @@ nothing at all on standard error.
 
 usage: bridge_process_test.py PEMRIX_BRIDGE PEMRIX_EDS_SEED
 """
-import os
-import selectors
 import subprocess
 import sys
 import time
 
+from bridge_pipe import BridgePipe, report
+
 bridge_path, seed_path = sys.argv[1], sys.argv[2]
-bridge = subprocess.Popen([bridge_path], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                          stderr=subprocess.PIPE)
-lines = selectors.DefaultSelector()
-lines.register(bridge.stdout, selectors.EVENT_READ)
+bridge = BridgePipe([bridge_path])
 failures = []
-pending = b""
-
-
-def read_line(seconds):
-    """The next output line, or None when none is complete after `seconds`."""
-    global pending
-    deadline = time.monotonic() + seconds
-    while b"\n" not in pending:
-        left = deadline - time.monotonic()
-        if left <= 0 or not lines.select(timeout=left):
-            return None
-        chunk = os.read(bridge.stdout.fileno(), 65536)
-        if not chunk:
-            return None
-        pending += chunk
-    line, pending = pending.split(b"\n", 1)
-    return line.decode()
 
 
 def exchange(request, expected):
-    bridge.stdin.write((request + "\n").encode())
-    bridge.stdin.flush()
-    answer = read_line(20)
+    bridge.send(request)
+    answer = bridge.line(20)
     if answer != expected:
         failures.append(f"{request}\n  got      {answer}\n  expected {expected}")
 
@@ -65,7 +44,7 @@ subprocess.run([seed_path, "--add-event", "cal-home", "added-by-test"], check=Tr
 changed = set()
 deadline = time.monotonic() + 5
 while len(changed) < 2 and time.monotonic() < deadline:
-    line = read_line(deadline - time.monotonic())
+    line = bridge.line(deadline - time.monotonic())
     if line is None:
         break
     changed.add(line)
@@ -75,18 +54,5 @@ if changed != expected_changes:
     failures.append(f"changed messages: got {sorted(changed)}, expected {sorted(expected_changes)}")
 
 exchange('{"id":"4","command":"shutdown"}', '{"id":"4","ok":true,"result":{"stopped":true}}')
-try:
-    status = bridge.wait(timeout=10)
-except subprocess.TimeoutExpired:
-    bridge.kill()
-    status = "still running"
-if status != 0:
-    failures.append(f"exit status {status}")
-stderr = bridge.stderr.read()
-if stderr:
-    failures.append(f"standard error was not empty: {stderr[:500]!r}")
-
-for failure in failures:
-    print("FAIL:", failure)
-print("ok" if not failures else f"{len(failures)} failure(s)")
-sys.exit(1 if failures else 0)
+bridge.finish(failures)
+sys.exit(report(failures))

@@ -10,11 +10,12 @@ error. ("changed" messages, which the sources' going may cause, are skipped.)
 usage: bus_loss_test.py PEMRIX_BRIDGE
 """
 import os
-import selectors
 import signal
 import subprocess
 import sys
 import time
+
+from bridge_pipe import BridgePipe, report
 
 UNAVAILABLE = ('{"error":{"code":"source_unavailable","message":"The desktop\'s calendar and '
                'contacts service could not read the selected sources. Check that it is running '
@@ -27,36 +28,9 @@ RESTRICTED = ('{"id":"4","ok":true,"result":{"permissions":{"contacts":"restrict
 bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
 address = bus.stdout.readline().decode().strip()
-bridge = subprocess.Popen([sys.argv[1]], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                          stderr=subprocess.PIPE,
-                          env=dict(os.environ, DBUS_SESSION_BUS_ADDRESS=address))
-lines = selectors.DefaultSelector()
-lines.register(bridge.stdout, selectors.EVENT_READ)
-pending = b""
+bridge = BridgePipe([sys.argv[1]], env=dict(os.environ, DBUS_SESSION_BUS_ADDRESS=address))
+send, answer = bridge.send, bridge.answer
 failures = []
-
-
-def send(request):
-    bridge.stdin.write((request + "\n").encode())
-    bridge.stdin.flush()
-
-
-def answer(seconds=20):
-    """The next line with an id, or None when none comes within `seconds`."""
-    global pending
-    deadline = time.monotonic() + seconds
-    while True:
-        while b"\n" not in pending:
-            left = deadline - time.monotonic()
-            if left <= 0 or not lines.select(timeout=left):
-                return None
-            chunk = os.read(bridge.stdout.fileno(), 65536)
-            if not chunk:
-                return None
-            pending += chunk
-        line, pending = pending.split(b"\n", 1)
-        if b'"id"' in line:
-            return line.decode()
 
 
 def service_pid(name):
@@ -91,8 +65,8 @@ bus.wait()
 expect(answer(), UNAVAILABLE, "the request in flight")
 os.kill(calendar, signal.SIGKILL)
 time.sleep(0.5)
-if bridge.poll() is not None:
-    failures.append(f"the bridge ended with the bus: status {bridge.returncode}")
+if bridge.process.poll() is not None:
+    failures.append(f"the bridge ended with the bus: status {bridge.process.returncode}")
 else:
     send('{"id":"4","command":"status"}')
     expect(answer(), RESTRICTED, "status without a bus")
@@ -101,19 +75,6 @@ else:
     send('{"id":"6","command":"query","entity":"events","sourceIds":["cal-work"],'
          '"start":"2024-05-01T00:00:00Z","end":"2024-05-02T00:00:00Z"}')
     expect(answer(), NOT_READABLE % "6", "a query without a bus")
-    bridge.stdin.close()
-try:
-    status = bridge.wait(timeout=10)
-except subprocess.TimeoutExpired:
-    bridge.kill()
-    status = "still running"
-if status != 0:
-    failures.append(f"exit status {status}")
-stderr = bridge.stderr.read()
-if stderr:
-    failures.append(f"standard error was not empty: {stderr[:500]!r}")
-
-for failure in failures:
-    print("FAIL:", failure)
-print("ok" if not failures else f"{len(failures)} failure(s)")
-sys.exit(1 if failures else 0)
+    bridge.process.stdin.close()
+bridge.finish(failures)
+sys.exit(report(failures))

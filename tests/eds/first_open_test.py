@@ -11,11 +11,10 @@ usage: first_open_test.py PEMRIX_BRIDGE EDS_SESSION_SCRIPT [ROUNDS]
        first_open_test.py --round PEMRIX_BRIDGE      (one round, inside a store)
 """
 import json
-import os
-import selectors
 import subprocess
 import sys
-import time
+
+from bridge_pipe import BridgePipe
 
 
 def one_round(bridge_path):
@@ -23,28 +22,16 @@ def one_round(bridge_path):
     # and EDS's own in it, then run late against each other.
     busy = subprocess.Popen(["taskset", "-c", "0", sys.executable, "-c",
                              "import time\nend = time.time() + 4\nwhile time.time() < end: pass"])
-    bridge = subprocess.Popen(["taskset", "-c", "0", bridge_path], stdin=subprocess.PIPE,
-                              stdout=subprocess.PIPE)
-    lines = selectors.DefaultSelector()
-    lines.register(bridge.stdout, selectors.EVENT_READ)
-    pending = b""
+    bridge = BridgePipe(["taskset", "-c", "0", bridge_path], stderr=None)
 
     def read(seconds):
-        nonlocal pending
-        deadline = time.monotonic() + seconds
-        while b"\n" not in pending:
-            left = deadline - time.monotonic()
-            if left <= 0 or not lines.select(timeout=left):
-                return None
-            pending += os.read(bridge.stdout.fileno(), 65536)
-        line, pending = pending.split(b"\n", 1)
-        return json.loads(line)
+        line = bridge.line(seconds)
+        return json.loads(line) if line is not None else None
 
     unexpected = []
 
     def ask(body):
-        bridge.stdin.write(('{"id":"1",%s}\n' % body).encode())
-        bridge.stdin.flush()
+        bridge.send('{"id":"1",%s}' % body)
         while (message := read(20)) is not None and "id" not in message:
             unexpected.append(message)
         return message["result"]
@@ -59,8 +46,8 @@ def one_round(bridge_path):
         ask(f'"command":"query","entity":"{entity}","sourceIds":{json.dumps(ids[entity])},{rest}')
     while (message := read(1.5)) is not None:
         unexpected.append(message)
-    bridge.stdin.close()
-    bridge.wait()
+    bridge.process.stdin.close()
+    bridge.process.wait()
     busy.kill()
     print("ok" if not unexpected else f"FAIL: {unexpected}")
     return 1 if unexpected else 0
