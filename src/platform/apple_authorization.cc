@@ -39,6 +39,10 @@ EventKitAccessCall eventKitAccessCall(OsVersion version, CalendarEntityType type
                                             : EventKitAccessCall::fullAccessToReminders;
 }
 
+EventKitAccessCall currentEventKitAccessCall(CalendarEntityType type) {
+  return eventKitAccessCall(OsVersion{14, 0, 0}, type);
+}
+
 std::string_view selectorName(EventKitAccessCall call) {
   switch (call) {
     case EventKitAccessCall::fullAccessToEvents:

@@ -34,6 +34,9 @@ enum class EventKitAccessCall { fullAccessToEvents, fullAccessToReminders, acces
 
 EventKitAccessCall eventKitAccessCall(OsVersion version, CalendarEntityType type);
 
+// The call of a current system (macOS 14 and later), the one the simulator models.
+EventKitAccessCall currentEventKitAccessCall(CalendarEntityType type);
+
 // The call's EventKit selector, as a readable name ("requestFullAccessToEvents").
 std::string_view selectorName(EventKitAccessCall call);
 

@@ -70,9 +70,6 @@ PlatformStatus walkMatchingReminders(const System::Impl& system, Instant start, 
 
 }  // namespace
 
-// The macOS version the simulator models.
-constexpr OsVersion kSimulatedMacOs{14, 0, 0};
-
 struct CalendarStore::Impl {
   System::Impl& system;
 };
@@ -88,8 +85,7 @@ CalendarStore::CalendarStore(System& system) : impl_(new Impl{system.impl()}) {
 CalendarStore::~CalendarStore() = default;
 
 void CalendarStore::requestAccess(CalendarEntityType type, AccessCompletion completion) {
-  // The simulator models a current macOS: its access call is the one that system takes.
-  impl_->system.logCall(selectorName(eventKitAccessCall(kSimulatedMacOs, type)));
+  impl_->system.logCall(selectorName(currentEventKitAccessCall(type)));
   impl_->system.requestAccess(entityOf(type), std::move(completion));
 }
 
