@@ -122,7 +122,10 @@ EClient* connectBook(const char* uid, bool direct) {
                 : e_book_client_connect_sync(source, noWait, nullptr, nullptr);
 }
 
-int contacts(const char* uid, int count, int repeats, bool direct) {
+// Connects to the book `uid` (directly or over D-Bus), then times `read` `repeats` times
+// and prints the figures. `read` returns the number of contacts it read, or -1 on failure.
+template <typename Read>
+int timeReads(const char* uid, bool direct, int repeats, Read read) {
   auto begin = std::chrono::steady_clock::now();
   EClient* client = connectBook(uid, direct);
   if (client == nullptr) return 1;
@@ -131,7 +134,7 @@ int contacts(const char* uid, int count, int repeats, bool direct) {
   long items = 0;
   for (int i = 0; i < repeats; ++i) {
     auto t = std::chrono::steady_clock::now();
-    items = walkContacts(client, count, direct ? count : 100);
+    items = read(client);
     if (items < 0) return 1;
     runs.push_back(since(t));
   }
@@ -139,28 +142,25 @@ int contacts(const char* uid, int count, int repeats, bool direct) {
   return 0;
 }
 
+int contacts(const char* uid, int count, int repeats, bool direct) {
+  return timeReads(uid, direct, repeats, [&](EClient* client) {
+    return walkContacts(client, count, direct ? count : 100);
+  });
+}
+
 // Every UID of the book, read directly: what reading only what the book keeps in its
 // summary (no whole vCards) costs at least.
 int uids(const char* uid, int repeats) {
-  auto begin = std::chrono::steady_clock::now();
-  EClient* client = connectBook(uid, true);
-  if (client == nullptr) return 1;
-  double connectMs = since(begin);
-  std::vector<double> runs;
-  long items = 0;
-  for (int i = 0; i < repeats; ++i) {
-    auto t = std::chrono::steady_clock::now();
+  return timeReads(uid, true, repeats, [](EClient* client) -> long {
     GSList* found = nullptr;
     if (!e_book_client_get_contacts_uids_sync(E_BOOK_CLIENT(client), "", &found, nullptr,
                                               nullptr)) {
-      return 1;
+      return -1;
     }
-    items = g_slist_length(found);
+    long count = g_slist_length(found);
     g_slist_free_full(found, g_free);
-    runs.push_back(since(t));
-  }
-  print(connectMs, runs, items);
-  return 0;
+    return count;
+  });
 }
 
 // Adds one contact as another program would, for the latency of "changed".

@@ -78,17 +78,21 @@ struct CalendarStore::Impl {
     sources.clear();
   }
 
-  // The clients of the sources named by `calendars`, in that order; throws PlatformError
-  // when a source is gone or cannot be reached.
-  std::vector<std::pair<std::string, ECalClient*>> clients(
-      CalendarEntityType type, const std::vector<CalendarInfo>& calendars) {
+  // Calls `read` with the client of each of `calendars`, in that order. Throws
+  // PlatformError when a source is gone or cannot be reached, or a read fails; a client
+  // whose read failed is connected again at its next use.
+  template <typename Read>
+  void readEach(CalendarEntityType type, const std::vector<CalendarInfo>& calendars, Read read) {
     eds::ClientSet& set = type == CalendarEntityType::events ? *events : *tasks;
-    std::vector<std::pair<std::string, ECalClient*>> found;
     for (const CalendarInfo& calendar : calendars) {
-      found.emplace_back(calendar.identifier,
-                         E_CAL_CLIENT(wiring.client(set, calendar.identifier)));
+      ECalClient* client = E_CAL_CLIENT(wiring.client(set, calendar.identifier));
+      try {
+        read(client, calendar.identifier);
+      } catch (...) {
+        wiring.failed(set, calendar.identifier);
+        throw;
+      }
     }
-    return found;
   }
 
   eds::StoreWiring wiring;
@@ -126,14 +130,10 @@ PlatformStatus CalendarStore::enumerateEvents(Instant start, Instant end,
                                               const EventVisitor& visitor) {
   std::vector<EventRecord> events;
   PlatformStatus read = statusOf([&] {
-    for (auto& [uid, client] : impl_->clients(CalendarEntityType::events, calendars)) {
-      try {
-        eds::appendEvents(client, uid, start, end, events);
-      } catch (...) {
-        impl_->wiring.failed(*impl_->events, uid);
-        throw;
-      }
-    }
+    impl_->readEach(CalendarEntityType::events, calendars,
+                    [&](ECalClient* client, const std::string& uid) {
+                      eds::appendEvents(client, uid, start, end, events);
+                    });
   });
   if (read) return read;
   eds::sortByStart(events);
@@ -150,14 +150,10 @@ void CalendarStore::fetchIncompleteReminders(Instant start, Instant end,
                                              ReminderFetchCompletion completion) {
   std::vector<ReminderRecord> reminders;
   PlatformStatus fetched = statusOf([&] {
-    for (auto& [uid, client] : impl_->clients(CalendarEntityType::reminders, lists)) {
-      try {
-        eds::appendIncompleteTasks(client, uid, start, end, reminders);
-      } catch (...) {
-        impl_->wiring.failed(*impl_->tasks, uid);
-        throw;
-      }
-    }
+    impl_->readEach(CalendarEntityType::reminders, lists,
+                    [&](ECalClient* client, const std::string& uid) {
+                      eds::appendIncompleteTasks(client, uid, start, end, reminders);
+                    });
   });
   // The answer comes later, from its own task on the GLib thread, as the interface promises.
   eds::GlibThread::instance().post([completion = std::move(completion),
