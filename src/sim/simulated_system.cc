@@ -126,23 +126,25 @@ void System::Impl::sourcesListed(WorldEntity entity) {
 }
 
 ObserverToken System::Impl::observe(WorldChange::Store store, std::function<void()> callback) {
-  std::shared_ptr<ObserverRegistry> registry = observers_;
-  uint64_t key = registry->add(store, std::move(callback));
-  if (watcher_) watcher_->observerAdded();
-  return ObserverToken(std::shared_ptr<void>(nullptr, [registry, key, watcher = watcher_](void*) {
-    if (registry->remove(key) && watcher) watcher->observerRemoved();
-  }));
+  ObserverToken token = observersOf(store)->add(std::move(callback));
+  if (!watcher_) return token;
+  watcher_->observerAdded();
+  return ObserverToken(
+      std::shared_ptr<void>(nullptr, [token = std::move(token), watcher = watcher_](void*) mutable {
+        token = ObserverToken();
+        watcher->observerRemoved();
+      }));
 }
 
 void System::Impl::postChange(WorldChange::Store store) {
-  spawn([registry = observers_, store] { registry->deliver(store); });
+  spawn([registry = observersOf(store)] { registry->notify(); });
 }
 
 void System::Impl::scheduleWorldChanges() {
   for (const WorldChange& change : world.faults.changes) {
     double when = startUptime_ + change.afterSeconds;
     spawn([this, when, store = change.store] {
-      if (sleepUntil(when)) observers_->deliver(store);
+      if (sleepUntil(when)) observersOf(store)->notify();
     });
   }
 }

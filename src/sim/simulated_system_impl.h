@@ -24,8 +24,8 @@
 
 #include "platform/calendar_store.h"
 #include "platform/contact_store.h"
+#include "platform/observer_registry.h"
 #include "platform/observer_token.h"
-#include "sim/observer_registry.h"
 #include "sim/simulated_system.h"
 
 namespace pemrix::platform {
@@ -94,7 +94,13 @@ struct System::Impl {
   uint64_t nextThread_ = 0;
   std::vector<std::shared_ptr<void>> held_;
 
-  std::shared_ptr<ObserverRegistry> observers_ = std::make_shared<ObserverRegistry>();
+  // The change observers of each store kind, by WorldChange::Store; shared with the
+  // threads that deliver notifications.
+  std::shared_ptr<ObserverRegistry> observersOf(WorldChange::Store store) const {
+    return observers_[static_cast<size_t>(store)];
+  }
+  const std::array<std::shared_ptr<ObserverRegistry>, 2> observers_{
+      std::make_shared<ObserverRegistry>(), std::make_shared<ObserverRegistry>()};
   SystemWatcher* const watcher_;
 };
 

@@ -3,9 +3,11 @@
 #include "platform/apple/objc_values.h"
 
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "platform/apple_conversions.h"
+#include "platform/observer_registry.h"
 
 namespace pemrix::platform {
 
@@ -16,13 +18,18 @@ struct ObjectBox {
   id object;
 };
 
-// Removes its observer from the default notification centre when destroyed.
+// One observer of the default notification centre, whose block calls the bridge's callback
+// through an ObserverRegistry: the centre does not wait for a block running on another
+// thread when an observer is removed, the registry does. When destroyed it releases the
+// callback first (so it is neither running nor called again), then leaves the centre.
 class NotificationObserver {
  public:
-  explicit NotificationObserver(id<NSObject> token) : token_(token) {}
+  NotificationObserver(ObserverToken registered, id<NSObject> token)
+      : registered_(std::move(registered)), token_(token) {}
   // A destructor must not throw, and nothing may reach standard error: an exception raised
   // while removing the observer is dropped.
   ~NotificationObserver() {
+    registered_ = ObserverToken();
     @try {
       [[NSNotificationCenter defaultCenter] removeObserver:token_];
     } @catch (NSException*) {
@@ -32,6 +39,7 @@ class NotificationObserver {
   NotificationObserver& operator=(const NotificationObserver&) = delete;
 
  private:
+  ObserverToken registered_;
   id<NSObject> token_;
 };
 
@@ -96,6 +104,8 @@ id _Nullable objectOf(const std::shared_ptr<const void>& handle) {
 
 ObserverToken observeNotification(NSNotificationName name, id _Nullable sender,
                                   std::function<void()> onChange) {
+  auto registry = std::make_shared<ObserverRegistry>();
+  ObserverToken registered = registry->add(std::move(onChange));
   id<NSObject> token = [[NSNotificationCenter defaultCenter]
       addObserverForName:name
                   object:sender
@@ -105,10 +115,10 @@ ObserverToken observeNotification(NSNotificationName name, id _Nullable sender,
                 // outside Dispatch: the pool keeps what the callback autoreleases from
                 // piling up there. A failure of the callback ends only this delivery.
                 @autoreleasepool {
-                  (void)caught([&] { onChange(); });
+                  (void)caught([&] { registry->notify(); });
                 }
               }];
-  return ObserverToken(std::make_shared<NotificationObserver>(token));
+  return ObserverToken(std::make_shared<NotificationObserver>(std::move(registered), token));
 }
 
 }  // namespace pemrix::platform

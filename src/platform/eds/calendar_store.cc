@@ -45,7 +45,7 @@ GObject* openView(EClient* client, GError** error) {
 }
 
 std::unique_ptr<eds::ClientSet> clientsFor(CalendarEntityType type,
-                                           std::shared_ptr<eds::ChangeFanout> changes) {
+                                           std::shared_ptr<ObserverRegistry> changes) {
   auto connect = [type](ESource* source, GError** error) {
     // Local sources never report "connected": waiting for it would cost the whole wait.
     return e_cal_client_connect_sync(source, clientTypeFor(type), static_cast<guint32>(-1), nullptr,

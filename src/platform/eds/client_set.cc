@@ -17,7 +17,7 @@ struct ClientSet::Entry {
   bool died = false;
 };
 
-ClientSet::ClientSet(Connect connect, OpenView openView, std::shared_ptr<ChangeFanout> changes)
+ClientSet::ClientSet(Connect connect, OpenView openView, std::shared_ptr<ObserverRegistry> changes)
     : connect_(std::move(connect)), openView_(std::move(openView)), changes_(std::move(changes)) {}
 
 ClientSet::~ClientSet() {

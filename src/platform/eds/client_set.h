@@ -15,8 +15,8 @@
 
 #include <libedataserver/libedataserver.h>
 
-#include "platform/eds/change_fanout.h"
 #include "platform/eds/revision_filter.h"
+#include "platform/observer_registry.h"
 
 namespace pemrix::platform::eds {
 
@@ -29,7 +29,7 @@ class ClientSet {
   // whose revision reports every change.
   using OpenView = std::function<GObject*(EClient* client, GError** error)>;
 
-  ClientSet(Connect connect, OpenView openView, std::shared_ptr<ChangeFanout> changes);
+  ClientSet(Connect connect, OpenView openView, std::shared_ptr<ObserverRegistry> changes);
   ~ClientSet();
   ClientSet(const ClientSet&) = delete;
   ClientSet& operator=(const ClientSet&) = delete;
@@ -50,7 +50,7 @@ class ClientSet {
 
   Connect connect_;
   OpenView openView_;
-  std::shared_ptr<ChangeFanout> changes_;
+  std::shared_ptr<ObserverRegistry> changes_;
   RevisionFilter revisions_;
   std::map<std::string, std::unique_ptr<Entry>> entries_;
 };

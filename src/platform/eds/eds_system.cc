@@ -10,27 +10,6 @@
 
 namespace pemrix::platform {
 
-struct System::Impl::Watchers {
-  struct Entry {
-    eds::EdsService service;
-    std::function<void()> onChange;
-  };
-  std::mutex mutex;
-  std::map<int, Entry> entries;  // guarded by mutex
-  int next = 0;                  // guarded by mutex
-
-  void notify(eds::EdsService service) {
-    std::vector<std::function<void()>> calls;
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      for (const auto& [id, entry] : entries) {
-        if (entry.service == service) calls.push_back(entry.onChange);
-      }
-    }
-    for (const auto& call : calls) call();
-  }
-};
-
 System::System() : impl_(std::make_unique<Impl>()) {
   eds::silenceGlibOutput();
 }
@@ -62,7 +41,6 @@ ESourceRegistry* System::Impl::registry() {
   GError* error = nullptr;
   registry_ = e_source_registry_new_sync(nullptr, &error);
   if (registry_ == nullptr) throw eds::takeError(error, "no source registry");
-  if (!watchers_) watchers_ = std::make_shared<Watchers>();
   seen_.clear();
   GList* sources = e_source_registry_list_sources(registry_, nullptr);
   for (GList* item = sources; item != nullptr; item = item->next) {
@@ -88,19 +66,7 @@ void System::Impl::dropRegistry() {
 }
 
 ObserverToken System::Impl::watchSources(eds::EdsService service, std::function<void()> onChange) {
-  if (!watchers_) watchers_ = std::make_shared<Watchers>();
-  std::shared_ptr<Watchers> watchers = watchers_;
-  int id;
-  {
-    std::lock_guard<std::mutex> lock(watchers->mutex);
-    id = watchers->next++;
-    watchers->entries.emplace(id, Watchers::Entry{service, std::move(onChange)});
-  }
-  std::shared_ptr<void> removal(nullptr, [watchers, id](void*) {
-    std::lock_guard<std::mutex> lock(watchers->mutex);
-    watchers->entries.erase(id);
-  });
-  return ObserverToken(std::move(removal));
+  return watchersOf(service).add(std::move(onChange));
 }
 
 void System::Impl::sourceEvent(ESource* source, bool always) {
@@ -112,10 +78,10 @@ void System::Impl::sourceEvent(ESource* source, bool always) {
   last = stored;
   if (e_source_has_extension(source, E_SOURCE_EXTENSION_CALENDAR) ||
       e_source_has_extension(source, E_SOURCE_EXTENSION_TASK_LIST)) {
-    watchers_->notify(eds::EdsService::calendar);
+    watchersOf(eds::EdsService::calendar).notify();
   }
   if (e_source_has_extension(source, E_SOURCE_EXTENSION_ADDRESS_BOOK)) {
-    watchers_->notify(eds::EdsService::addressBook);
+    watchersOf(eds::EdsService::addressBook).notify();
   }
 }
 

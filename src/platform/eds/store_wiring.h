@@ -17,9 +17,9 @@
 
 #include "platform/calendar_store.h"
 #include "platform/eds/bus_authorization.h"
-#include "platform/eds/change_fanout.h"
 #include "platform/eds/client_set.h"
 #include "platform/eds/system_impl.h"
+#include "platform/observer_registry.h"
 
 namespace pemrix::platform::eds {
 
@@ -28,7 +28,7 @@ class StoreWiring {
   StoreWiring(System& system, EdsService service);
 
   System::Impl& system() { return system_; }
-  const std::shared_ptr<ChangeFanout>& changes() const { return changes_; }
+  const std::shared_ptr<ObserverRegistry>& changes() const { return changes_; }
 
   // The client of the source `uid` in `clients`, connected and watched. Throws
   // PlatformError when the source is gone or cannot be reached.
@@ -48,7 +48,7 @@ class StoreWiring {
  private:
   System::Impl& system_;
   EdsService service_;
-  std::shared_ptr<ChangeFanout> changes_ = std::make_shared<ChangeFanout>();
+  std::shared_ptr<ObserverRegistry> changes_ = std::make_shared<ObserverRegistry>();
   std::optional<ObserverToken> sourceWatch_;
 };
 

@@ -3,8 +3,8 @@
 // (made on first use, made again after a failure) and the watchers of its signals, which
 // report sources of a kind appearing, going, or changing what they store.
 //
-// Thread safety: everything here runs on the GLib thread, except `addWatcher` and the
-// removal of its token, which may run on any thread.
+// Thread safety: everything here runs on the GLib thread, except the removal of a
+// `watchSources` token, which may run on any thread.
 #pragma once
 
 #include <functional>
@@ -19,6 +19,7 @@
 #include "platform/eds/bus_authorization.h"
 #include "platform/eds/eds_system.h"
 #include "platform/eds/session_bus.h"
+#include "platform/observer_registry.h"
 #include "platform/observer_token.h"
 
 namespace pemrix::platform {
@@ -37,7 +38,9 @@ struct System::Impl {
   ObserverToken watchSources(eds::EdsService service, std::function<void()> onChange);
 
  private:
-  struct Watchers;
+  ObserverRegistry& watchersOf(eds::EdsService service) {
+    return service == eds::EdsService::calendar ? calendarWatchers_ : addressBookWatchers_;
+  }
   void sourceEvent(ESource* source, bool always);
   static void onSourceAdded(ESourceRegistry*, ESource* source, gpointer self);
   static void onSourceChanged(ESourceRegistry*, ESource* source, gpointer self);
@@ -47,7 +50,9 @@ struct System::Impl {
   // The stored text of each source last seen, so that a "changed" signal that changed
   // nothing stored (a client opening the source updates its connection state) is ignored.
   std::map<std::string, std::string> seen_;
-  std::shared_ptr<Watchers> watchers_;
+  // Who watches the sources of each service (StoreWiring, one per store).
+  ObserverRegistry calendarWatchers_;
+  ObserverRegistry addressBookWatchers_;
 };
 
 }  // namespace pemrix::platform
