@@ -141,6 +141,14 @@ TEST(EdsConversionTest, WeeklyRuleKeepsItsWallTimeAcrossAClockChange) {
                                       "2024-03-25T09:00:00Z/2024-03-25T10:00:00Z",
                                       "2024-04-01T08:00:00Z/2024-04-01T09:00:00Z",
                                       "2024-04-08T08:00:00Z/2024-04-08T09:00:00Z"}));
+  // The days of a DURATION are calendar days, its hours exact (RFC 5545): from noon before
+  // the change, P1DT1H ends at 13:00 on the next day, 24 hours later, not 25.
+  auto nominal = parse(
+      "UID:n\r\nDTSTART;TZID=Europe/Berlin:20240330T120000\r\nDURATION:P1DT1H\r\n"
+      "RRULE:FREQ=DAILY;COUNT=2\r\n");
+  EXPECT_EQ(expand(nominal.get(), {}, "2024-03-30T00:00:00Z", "2024-04-02T00:00:00Z"),
+            (std::vector<std::string>{"2024-03-30T11:00:00Z/2024-03-31T11:00:00Z",
+                                      "2024-03-31T10:00:00Z/2024-04-01T11:00:00Z"}));
 }
 
 TEST(EdsConversionTest, ExcludedDatesAddedDatesAndLongRunningRules) {

@@ -19,11 +19,14 @@ using std::chrono::seconds;
 
 constexpr int64_t kSecondsPerDay = 86400;
 
-// How long each occurrence lasts, never negative: whole calendar days for all-day events
-// (so that a day stays a day across clock changes), exact seconds otherwise.
+// How long each occurrence lasts, never negative: calendar days, counted on the wall clock
+// of the event's zone so that a day stays a day across clock changes, then exact seconds.
+// RFC 5545 makes the days and weeks of a DURATION nominal and its hours, minutes and
+// seconds exact; an all-day event lasts whole days; a timed event's DTEND states an exact
+// length.
 struct Length {
-  bool inDays = false;
-  int64_t amount = 0;
+  int64_t days = 0;
+  int64_t seconds = 0;
 };
 
 std::optional<WallTime> startOf(icalcomponent* component, const ZoneLookup& lookup) {
@@ -44,31 +47,39 @@ Length statedLength(icalcomponent* component, const WallTime& start, const ZoneL
   if (icalproperty* end = icalcomponent_get_first_property(component, ICAL_DTEND_PROPERTY)) {
     std::optional<WallTime> until = wallTimeOf(end, icalproperty_get_dtend(end), lookup);
     if (until) {
-      if (allDay) return {true, daysBetween(start.value, until->value)};
+      if (allDay) return {daysBetween(start.value, until->value), 0};
       std::optional<Instant> a = instantOf(start), b = instantOf(*until);
-      if (a && b) return {false, std::chrono::duration_cast<seconds>(*b - *a).count()};
+      if (a && b) return {0, std::chrono::duration_cast<seconds>(*b - *a).count()};
     }
   }
   if (icalproperty* span = icalcomponent_get_first_property(component, ICAL_DURATION_PROPERTY)) {
-    int64_t amount = icaldurationtype_as_int(icalproperty_get_duration(span));
-    return allDay ? Length{true, amount / kSecondsPerDay} : Length{false, amount};
+    const icaldurationtype stated = icalproperty_get_duration(span);
+    const int64_t sign = stated.is_neg ? -1 : 1;
+    const int64_t nominalDays = sign * (int64_t{stated.weeks} * 7 + stated.days);
+    const int64_t exact = sign * (int64_t{stated.hours} * 3600 + int64_t{stated.minutes} * 60 +
+                                  int64_t{stated.seconds});
+    if (allDay) return {nominalDays + exact / kSecondsPerDay, 0};
+    return {nominalDays, exact};
   }
-  return allDay ? Length{true, 1} : Length{false, 0};
+  return allDay ? Length{1, 0} : Length{0, 0};
 }
 
 Length lengthOf(icalcomponent* component, const WallTime& start, const ZoneLookup& lookup) {
   Length length = statedLength(component, start, lookup);
-  if (length.amount < 0) length.amount = 0;  // an end before the start: it ends at its start
+  // An end before the start: it ends at its start.
+  if (length.days < 0 || length.seconds < 0) return Length{};
   return length;
 }
 
 std::optional<Instant> endOf(const WallTime& start, Instant startInstant, const Length& length) {
-  if (!length.inDays) return startInstant + seconds(length.amount);
+  if (length.days == 0) return startInstant + seconds(length.seconds);
   WallTime end = start;
-  end.value = icalTimeOf(wallClockOf(start.value) + days(length.amount));
+  end.value = icalTimeOf(wallClockOf(start.value) + days(length.days));
   end.value.is_date = start.value.is_date;
   end.value.zone = start.value.zone;
-  return instantOf(end);
+  std::optional<Instant> afterDays = instantOf(end);
+  if (!afterDays) return std::nullopt;
+  return *afterDays + seconds(length.seconds);
 }
 
 local_seconds asWallClock(Instant instant) {
@@ -186,7 +197,8 @@ class SlotSet {
 
   // No wall time before this one names an instant whose occurrence reaches the window.
   local_seconds earliestWallClock() const {
-    int64_t span = length_.inDays ? (length_.amount + 1) * kSecondsPerDay : length_.amount;
+    // A calendar day lasts at most 25 hours: a day more covers every clock change.
+    int64_t span = (length_.days > 0 ? (length_.days + 1) * kSecondsPerDay : 0) + length_.seconds;
     auto reach = std::chrono::floor<seconds>(from_ - seconds(span));
     if (start_.utc()) return local_seconds(reach.time_since_epoch());
     return earliestWallTimeReaching(reach, offsetsOf(start_));

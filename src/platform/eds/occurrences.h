@@ -6,8 +6,8 @@
 //
 // Recurrence rules run over wall-clock values in the event's own zone, and each instance
 // is resolved by the wall-time rule on its own (never from a previous instance's shifted
-// time). Every occurrence lasts exactly as long as the first; all-day ones as many
-// calendar days. An event that ends before it starts ends at its start.
+// time). Every occurrence lasts as long as the first: as many calendar days (all-day ones,
+// and the days and weeks of a DURATION) and exact seconds. An event that ends before it starts ends at its start.
 //
 // Work is bounded per series: a rule without COUNT starts at the window, every rule stops
 // after kMaxRecurrenceSteps steps, and a rule yields at most limits::kMaxItems occurrences
