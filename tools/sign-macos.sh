@@ -41,7 +41,8 @@ fi
 timestamp=(--timestamp)
 # An ad hoc signature has no certificate to timestamp.
 [ "$identity" = "-" ] && timestamp=()
-codesign --force --options runtime "${timestamp[@]}" --entitlements "$entitlements" \
+# ${timestamp[@]+...}: macOS's /bin/bash (3.2) takes an empty array for unset under set -u.
+codesign --force --options runtime ${timestamp[@]+"${timestamp[@]}"} --entitlements "$entitlements" \
   -s "$identity" "$binary"
 
 cat <<EOT
