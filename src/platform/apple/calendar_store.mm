@@ -13,6 +13,10 @@
 // Due dates are resolved here, once per fetch, in the zone the Mac has at that moment (see
 // `dueInstant`).
 //
+// EventKit keeps a due date without a time of day at midnight UTC (and one without a zone at
+// its time of day in UTC) and its reminder predicate tests that stored instant: the fetch asks
+// for the window widened by kServiceWindowMargin on each side, and the stores cut it exactly.
+//
 // Failures: every EventKit call that can raise runs inside `caught`, and an Objective-C
 // exception becomes the call's PlatformError. Blocks that EventKit calls never let an
 // exception unwind through EventKit: they catch it, stop the enumeration, and what the
@@ -337,10 +341,10 @@ void CalendarStore::fetchIncompleteReminders(Instant start, Instant end,
     EKEventStore* store = impl_->store;
     ReminderFetchHandler handler = fetchHandler(completion);
     std::exception_ptr raised = caught([&] {
-      NSPredicate* predicate =
-          [store predicateForIncompleteRemindersWithDueDateStarting:nsDate(start)
-                                                             ending:nsDate(end)
-                                                          calendars:selected];
+      NSPredicate* predicate = [store
+          predicateForIncompleteRemindersWithDueDateStarting:nsDate(start - kServiceWindowMargin)
+                                                      ending:nsDate(end + kServiceWindowMargin)
+                                                   calendars:selected];
       [store fetchRemindersMatchingPredicate:predicate completion:handler];
     });
     // EventKit raised instead of fetching: the completion still arrives later, on another
