@@ -145,6 +145,49 @@ TEST(ReminderQueryTest, HalfOpenWindowDateOnlyDueDatesAndSkippedReminders) {
   EXPECT_EQ(envelope["result"]["items"][0]["due"], "2024-05-01T22:00:00Z");
 }
 
+// EventKit keeps a date alone at midnight UTC and a time without a zone as if in UTC, and
+// tests those instants against its predicate's window; the user means them in their own zone,
+// up to 14 hours away. Near the window's edges the fetch must reach them, and the bridge
+// must keep exactly those due for the user inside the window.
+TEST(ReminderQueryTest, DatesKeptInUtcAreFoundAndCutExactlyAtTheWindowsEdges) {
+  struct Case {
+    const char* zone;
+    const char* window;             // the request's "start" and "end"
+    const char* dayIn;              // a date alone, due inside the window for the user
+    const char* floatingIn;         // a time without a zone, likewise
+    const char* dayOut;             // a date alone kept inside the window, due outside
+    std::vector<std::string> dues;  // what the bridge answers
+  } cases[] = {
+      // UTC+14: 2 May is due at 10:00Z on 1 May, 23:30 on 1 May at 09:30Z, both kept after
+      // the end; 1 May, kept at midnight UTC inside the window, is the user's 30 April.
+      {"Pacific/Kiritimati",
+       R"("start":"2024-05-01T00:00:00Z","end":"2024-05-01T12:00:00Z")",
+       R"({"year":2024,"month":5,"day":2})",
+       R"({"year":2024,"month":5,"day":1,"hour":23,"minute":30})",
+       R"({"year":2024,"month":5,"day":1})",
+       {"2024-05-01T09:30:00Z", "2024-05-01T10:00:00Z"}},
+      // UTC-11: 1 May is due at 11:00Z, 00:30 on 1 May at 11:30Z, both kept before the
+      // start; 2 May, kept inside the window, is due after its end.
+      {"Pacific/Pago_Pago",
+       R"("start":"2024-05-01T06:00:00Z","end":"2024-05-02T06:00:00Z")",
+       R"({"year":2024,"month":5,"day":1})",
+       R"({"year":2024,"month":5,"day":1,"hour":0,"minute":30})",
+       R"({"year":2024,"month":5,"day":2})",
+       {"2024-05-01T11:00:00Z", "2024-05-01T11:30:00Z"}},
+  };
+  for (const Case& c : cases) {
+    BridgeHarness harness(worldFrom("{" + kCalendars + R"(,"timeZone":")" + c.zone +
+                                    R"(","reminders":[)" + reminder("day", c.dayIn) + "," +
+                                    reminder("floating", c.floatingIn) + "," +
+                                    reminder("out", c.dayOut) + "]}"));
+    Json envelope = answer(harness, std::string(R"({"id":"r","command":"query","entity":)") +
+                                        R"("reminders","sourceIds":["todo"],)" + c.window + "}");
+    std::vector<std::string> dues;
+    for (const Json& item : itemsOf(envelope)) dues.push_back(item["due"]);
+    EXPECT_EQ(dues, c.dues) << c.zone;
+  }
+}
+
 TEST(ReminderQueryTest, LimitAndStableSortByDue) {
   BridgeHarness harness(
       worldFrom("{" + kCalendars + R"(,"reminders":[)" +

@@ -186,6 +186,7 @@ constexpr const char* kReminderWorld = R"({
   ]
 })";
 
+// The predicate asks for the window widened by a day on each side: here [1 May, 2 May).
 TEST_F(SimulatedStoresTest, RemindersDueInTheHalfOpenWindowComeOnAnotherThread) {
   start(kReminderWorld);
   CalendarStore store(*system_);
@@ -193,7 +194,7 @@ TEST_F(SimulatedStoresTest, RemindersDueInTheHalfOpenWindowComeOnAnotherThread) 
   ASSERT_EQ(lists.size(), 1u);
   std::promise<std::thread::id> thread;
   std::promise<std::optional<std::vector<ReminderRecord>>> fetched;
-  store.fetchIncompleteReminders(at("2024-05-01T00:00:00Z"), at("2024-05-02T00:00:00Z"), lists,
+  store.fetchIncompleteReminders(at("2024-04-30T00:00:00Z"), at("2024-05-01T00:00:00Z"), lists,
                                  [&](PlatformStatus status, const ReminderWalk& reminders) {
                                    thread.set_value(std::this_thread::get_id());
                                    fetched.set_value(collected(status, reminders));
@@ -214,9 +215,12 @@ TEST_F(SimulatedStoresTest, DateOnlyDueResolvesInTheWorldsZone) {
             "calendars": [{"id": "l1", "entityType": "reminders"}],
             "reminders": [{"list": "l1", "id": "may-day", "due": {"year": 2024, "month": 5, "day": 1}}]})");
   CalendarStore store(*system_);
-  EXPECT_EQ(reminderIds(*fetch(store, "2024-04-30T22:00:00Z", "2024-04-30T22:00:01Z")),
-            std::vector<std::string>{"may-day"});
-  EXPECT_TRUE(fetch(store, "2024-05-01T00:00:00Z", "2024-05-02T00:00:00Z")->empty());
+  auto fetched = fetch(store, "2024-04-30T22:00:00Z", "2024-04-30T22:00:01Z");
+  EXPECT_EQ(reminderIds(*fetched), std::vector<std::string>{"may-day"});
+  EXPECT_EQ(fetched->front().due, at("2024-04-30T22:00:00Z"));
+  // The service keeps the day at midnight UTC: a window that starts more than a day later
+  // does not reach it.
+  EXPECT_TRUE(fetch(store, "2024-05-02T00:00:01Z", "2024-05-03T00:00:00Z")->empty());
 }
 
 // The service stores due dates as Gregorian components: a user whose system shows another
@@ -241,7 +245,7 @@ TEST_F(SimulatedStoresTest, ReminderWalkStopsAtTheStopFlag) {
   start(kReminderWorld);
   CalendarStore store(*system_);
   std::promise<std::vector<std::string>> visited;
-  store.fetchIncompleteReminders(at("2024-05-01T00:00:00Z"), at("2024-05-02T00:00:00Z"),
+  store.fetchIncompleteReminders(at("2024-04-30T00:00:00Z"), at("2024-05-01T00:00:00Z"),
                                  listed(store, CalendarEntityType::reminders),
                                  [&](PlatformStatus, const ReminderWalk& reminders) {
                                    std::vector<std::string> ids;

@@ -12,8 +12,10 @@ there; the bridge must exit with status 0 after "shutdown". A run in which no so
 read fails too, unless --allow-denied is given.
 
 With --change-time-zone, the run pauses after the reminders query, keeping the same bridge
-process alive, while the user changes the Mac's time zone; it then queries the reminders
-again and says which due dates kept their local time and which kept their UTC time.
+process alive, while the user changes the Mac's time zone; it then queries the events again
+(first, so that no reminders query has run in the new zone yet) and the reminders, and says
+which all-day events and which due dates kept their local time and which kept their UTC
+time. An all-day event must keep its local days: one that kept its UTC times fails the run.
 
 Python 3.9 (the Xcode command-line tools' python3), standard library only. Prints report
 lines, each indented by two spaces, on standard output and exits 0; or prints one line
@@ -205,6 +207,17 @@ def local_zone():
     return time.strftime("%Z (UTC%z)")
 
 
+def local_walls(item, keys):
+    """The item's times named by `keys`, as wall-clock times in the local time zone."""
+    return tuple(utc(item[key]).astimezone().replace(tzinfo=None) for key in keys)
+
+
+def event_key(item):
+    """An event's calendar and identifier without the start that "id" ends with, which an
+    all-day event's changes with the time zone."""
+    return item["sourceId"], item["id"].rpartition("@")[0]
+
+
 def local_dues(items):
     """The due dates in the Mac's time zone as the user sees them in Reminders."""
     shown = [utc(item["due"]).astimezone().strftime("%a %Y-%m-%d %H:%M %Z")
@@ -327,12 +340,22 @@ class Exchange:
         if not before:
             raise Failed("--change-time-zone needs readable reminders with at least one due "
                          "in the window")
+        all_day = [item for item in self.found.get("events", []) if item["allDay"]]
+        if not all_day:
+            raise Failed("--change-time-zone needs readable events with at least one all-day "
+                         "event in the window")
         zone = local_zone()
+        day_walls = {}
+        day_instants = {}
+        for item in all_day:
+            day_walls.setdefault(event_key(item), set()).add(local_walls(item, ("start", "end")))
+            day_instants.setdefault(event_key(item), set()).add((item["start"], item["end"]))
         walls = {item["id"]: utc(item["due"]).astimezone().replace(tzinfo=None)
                  for item in before}
         instants = {item["id"]: utc(item["due"]) for item in before}
         self.pause_for_time_zone_change()
         time.tzset()
+        self.check_all_day_events(zone, day_walls, day_instants)
         after, _, _ = self.query("reminders")
         kept_local = kept_utc = neither = 0
         for item in after:
@@ -349,6 +372,31 @@ class Exchange:
                            f"{kept_local} due date(s) kept their local time, {kept_utc} kept "
                            f"their UTC time, {neither} neither")
         self.report.append(local_dues(after))
+
+    def check_all_day_events(self, zone, day_walls, day_instants):
+        """Queries the events again, in the new zone: each all-day event of the first query
+        must keep its local days (midnight to midnight in whatever zone the Mac has)."""
+        after, _, _ = self.query("events")
+        kept_local = kept_utc = neither = 0
+        for item in after:
+            key = event_key(item)
+            if not item["allDay"] or key not in day_walls:
+                continue
+            if local_walls(item, ("start", "end")) in day_walls[key]:
+                kept_local += 1
+            elif (item["start"], item["end"]) in day_instants[key]:
+                kept_utc += 1
+            else:
+                neither += 1
+        self.report.append(f"after the time-zone change {zone} -> {local_zone()}, same process: "
+                           f"{kept_local} all-day event(s) kept their local days, {kept_utc} "
+                           f"kept their UTC times, {neither} neither")
+        if kept_utc:
+            raise Failed(f"{kept_utc} all-day event(s) kept the UTC times of the old time zone: "
+                         "the bridge did not read the new one")
+        if not kept_local + neither:
+            raise Failed("no all-day event of the first events query came back after the "
+                         "time-zone change")
 
     def pause_for_time_zone_change(self):
         """Waits for Return on standard input, asking "status" meanwhile so that the bridge

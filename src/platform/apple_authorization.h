@@ -19,7 +19,9 @@ namespace pemrix::platform {
 // ("authorized" before macOS 14), 4 write only; anything else is a newer system's value.
 Authorization authorizationFromEventKit(int64_t status);
 
-// CNAuthorizationStatus: 0 to 3 as for EventKit, 4 limited (macOS 15 on).
+// CNAuthorizationStatus: 0 to 3 as for EventKit. 4 is limited access (contacts the user
+// picked), which Apple defines for the iOS family only (iOS 18 on); macOS never reports it,
+// but should it appear it reads as limited, which the stores treat as readable.
 Authorization authorizationFromContacts(int64_t status);
 
 struct OsVersion {

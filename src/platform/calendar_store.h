@@ -18,6 +18,7 @@
 // (eds/calendar_store.cc) and the simulator's store (sim/calendar_store.cc).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -63,6 +64,17 @@ struct ReminderRecord {
   int64_t priority = 0;
 };
 
+// How far a calendar service's own time test may place a date or time from the instant the
+// user means. A date without a time of day, or a time of day without a zone, means that wall
+// time in the user's zone, but the services test it as if it were in UTC (EventKit keeps
+// such a due date at midnight UTC, or at that time of day in UTC; EDS's own due-date test
+// reads date-only due dates in UTC too): the two differ by the user's UTC offset, which lies
+// between UTC-12 and UTC+14 (within 16 hours in the local mean times before standard zones,
+// and never a whole day). So the adapters ask their service for a window widened by a whole
+// day on each side, and the exact test against the request's window is the stores' (for
+// reminders) or the adapter's own (for events on EDS).
+inline constexpr std::chrono::hours kServiceWindowMargin{24};
+
 // Called once when an access request has ended: with an error when the request failed or
 // could not be made. Whether access was given is read from `authorization` afterwards.
 using AccessCompletion = std::function<void(PlatformStatus status)>;
@@ -103,9 +115,11 @@ class CalendarStore {
                                  const std::vector<CalendarInfo>& calendars,
                                  const EventVisitor& visitor);
 
-  // Starts fetching the incomplete reminders of `lists` due in [start, end) and returns at
-  // once; `completion` is called later, once, on another thread, and may walk the fetched
-  // reminders there.
+  // Starts fetching the incomplete reminders of `lists` that the service finds due in
+  // [start, end) widened by kServiceWindowMargin on each side, and returns at once;
+  // `completion` is called later, once, on another thread, and may walk the fetched
+  // reminders there. Every reminder due in [start, end) is among them, with others due
+  // near it: the caller tests each due date against the window itself.
   void fetchIncompleteReminders(Instant start, Instant end, const std::vector<CalendarInfo>& lists,
                                 ReminderFetchCompletion completion);
 

@@ -43,26 +43,27 @@ ReminderRecord reminderRecord(const WorldReminder& reminder, const std::string& 
 }
 
 // Whether the store's own predicate selects the reminder: a selected list, not completed,
-// and due in [start, end).
-bool reminderMatches(const WorldReminder& reminder, const ReminderRecord& record, Instant start,
-                     Instant end, const std::set<std::string>& ids) {
+// and due in [start, end) by the instant the service keeps, not the one the user means (a
+// date alone is kept at midnight UTC).
+bool reminderMatches(const WorldReminder& reminder, Instant start, Instant end,
+                     const std::set<std::string>& ids) {
   if (reminder.stray) return true;
-  if (!inSelection(reminder.list, ids) || reminder.completed || !record.due) return false;
-  return *record.due >= start && *record.due < end;
+  if (!inSelection(reminder.list, ids) || reminder.completed || !reminder.due) return false;
+  std::optional<Instant> stored = storedDueDate(*reminder.due);
+  return stored && *stored >= start && *stored < end;
 }
 
-// Visits the reminders that the reminders predicate selects, in world order, building each
-// record only when its turn comes; nothing while reminders are not readable.
+// Visits the reminders that the reminders predicate selects for [start, end), in world order,
+// building each record only when its turn comes; nothing while reminders are not readable.
 PlatformStatus walkMatchingReminders(const System::Impl& system, Instant start, Instant end,
                                      const std::set<std::string>& ids,
                                      const ReminderVisitor& visitor) {
   if (!system.readable(WorldEntity::reminders)) return std::nullopt;
   for (const WorldReminder& reminder : system.world.reminders) {
     if (PlatformStatus failed = system.faultIn("reminders")) return failed;
-    ReminderRecord record = reminderRecord(reminder, system.world.timeZone);
-    if (!reminderMatches(reminder, record, start, end, ids)) continue;
+    if (!reminderMatches(reminder, start, end, ids)) continue;
     bool stop = false;
-    visitor(record, stop);
+    visitor(reminderRecord(reminder, system.world.timeZone), stop);
     if (stop) break;
   }
   return std::nullopt;
@@ -133,8 +134,10 @@ void CalendarStore::fetchIncompleteReminders(Instant start, Instant end,
   }
   // The thread uses only the system, which joins it on close; the store may go first.
   double moment = system.momentAfter(system.world.faults.remindersDelay);
-  system.spawn([&system, start, end, moment, ids = identifiersOf(lists),
-                completion = std::move(completion)] {
+  // The predicate of the macOS adapter: the window widened on each side, since the service
+  // tests the due dates it keeps, not the ones the user means.
+  system.spawn([&system, start = start - kServiceWindowMargin, end = end + kServiceWindowMargin,
+                moment, ids = identifiersOf(lists), completion = std::move(completion)] {
     if (!system.sleepUntil(moment)) return;
     const ReminderWalk walk = [&](const ReminderVisitor& visitor) {
       return walkMatchingReminders(system, start, end, ids, visitor);

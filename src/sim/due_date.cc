@@ -79,6 +79,10 @@ std::optional<Instant> resolveDueDate(const WorldDue& due, const std::string& us
   return Instant(zone->toUtc(*local));
 }
 
+std::optional<Instant> storedDueDate(const WorldDue& due) {
+  return resolveDueDate(due, "UTC");
+}
+
 bool knownTimeZone(const std::string& name) {
   return loadZone(name).has_value();
 }

@@ -24,6 +24,11 @@ namespace pemrix::platform {
 // years -32000 to 32000.
 std::optional<Instant> resolveDueDate(const WorldDue& due, const std::string& userZone);
 
+// The instant the calendar service keeps `due` at, which its own reminder predicate tests: a
+// date alone at midnight UTC, a time of day without a zone at that time in UTC, one with a
+// zone in that zone. It differs from the user's instant by the user's UTC offset at most.
+std::optional<Instant> storedDueDate(const WorldDue& due);
+
 // True when `name` is a zone of the time-zone database.
 bool knownTimeZone(const std::string& name);
 

@@ -2,10 +2,13 @@
 // worlds/store.json (Europe/Berlin) before these tests run. The tests add what a world
 // file cannot say (recurrence rules, detached occurrences, zones) through EDS themselves,
 // as another client would, and put requests through PersonalStores as the bridge does.
+// EdsFarZoneTest runs in sessions of its own, over worlds/kiritimati.json and
+// worlds/pago-pago.json, whose zones are as far from UTC as zones go.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <future>
@@ -159,6 +162,28 @@ class Writer {
   ESourceRegistry* registry_;
 };
 
+// The answer of `stores` to one request line: its result or failure, as JSON of the wire's
+// shape.
+Json answerOf(PersonalStores& stores, const platform::Clock& clock, const std::string& line) {
+  std::optional<NativeRequest> request = NativeRequest::parse(line);
+  EXPECT_TRUE(request && request->storeRequest()) << line;
+  if (!request || !request->storeRequest()) return Json();
+  auto lifetime = std::make_shared<RequestLifetime>(kRequestAllowance, clock);
+  auto answer = std::make_shared<std::promise<StoreResult>>();
+  stores.perform(*request->storeRequest(), lifetime,
+                 [answer](StoreResult result) { answer->set_value(result); });
+  auto future = answer->get_future();
+  if (future.wait_for(20s) != std::future_status::ready) {
+    ADD_FAILURE() << "no answer to " << line;
+    return Json();
+  }
+  StoreResult result = future.get();
+  if (auto* failure = std::get_if<BridgeFailure>(&result)) {
+    return Json{{"code", wireName(failure->code())}, {"message", failure->message()}};
+  }
+  return std::get<Json>(result);
+}
+
 std::string vevent(const std::string& body) {
   return "BEGIN:VEVENT\r\nDTSTAMP:20240101T000000Z\r\n" + body + "END:VEVENT\r\n";
 }
@@ -235,26 +260,7 @@ class EdsStoreTest : public ::testing::Test {
     });
   }
 
-  // The answer to one request line: its result or failure, as JSON of the wire's shape.
-  Json ask(const std::string& line) {
-    std::optional<NativeRequest> request = NativeRequest::parse(line);
-    EXPECT_TRUE(request && request->storeRequest()) << line;
-    if (!request || !request->storeRequest()) return Json();
-    auto lifetime = std::make_shared<RequestLifetime>(kRequestAllowance, clock_);
-    auto answer = std::make_shared<std::promise<StoreResult>>();
-    stores_.perform(*request->storeRequest(), lifetime,
-                    [answer](StoreResult result) { answer->set_value(result); });
-    auto future = answer->get_future();
-    if (future.wait_for(20s) != std::future_status::ready) {
-      ADD_FAILURE() << "no answer to " << line;
-      return Json();
-    }
-    StoreResult result = future.get();
-    if (auto* failure = std::get_if<BridgeFailure>(&result)) {
-      return Json{{"code", wireName(failure->code())}, {"message", failure->message()}};
-    }
-    return std::get<Json>(result);
-  }
+  Json ask(const std::string& line) { return answerOf(stores_, clock_, line); }
 
   static std::vector<std::string> field(const Json& result, const char* key) {
     std::vector<std::string> values;
@@ -684,6 +690,48 @@ TEST_F(EdsStoreTest, GoneSourcesAreMissingAndADeadServiceIsUnavailableOnlyOnce) 
   ASSERT_TRUE(endService("org.gnome.evolution.dataserver.Sources5"));
   expectServedOrUnavailable(query, "evt-review@2024-05-06T08:00:00Z");
   EXPECT_EQ(field(ask(query), "id"), std::vector<std::string>{"evt-review@2024-05-06T08:00:00Z"});
+}
+
+// A date alone, and a time without a zone, mean the user's day and time, while EDS's own
+// due-date test reads a date in UTC: up to 14 hours away from the user's instant. Near the
+// window's edges the query must still reach such tasks, and the stores keep exactly those
+// due for the user inside the window. The session's zone (TZ) picks the row.
+TEST(EdsFarZoneTest, TasksNearTheWindowsEdgesAreFoundAndCutExactly) {
+  struct Case {
+    const char* zone;
+    const char* window;
+    std::vector<std::string> expected;  // "id@due"
+  } cases[] = {
+      // UTC+14: 2 May is due at 10:00Z on 1 May, 23:30 on 1 May at 09:30Z; 1 May, which
+      // EDS reads as inside the window, is the user's 30 April.
+      {"Pacific/Kiritimati",
+       R"("start":"2024-05-01T00:00:00Z","end":"2024-05-01T12:00:00Z")",
+       {"floating@2024-05-01T09:30:00Z", "day@2024-05-01T10:00:00Z"}},
+      // UTC-11: 1 May is due at 11:00Z, 00:30 on 1 May at 11:30Z; 2 May, which EDS reads as
+      // inside the window, is due after its end.
+      {"Pacific/Pago_Pago",
+       R"("start":"2024-05-01T06:00:00Z","end":"2024-05-02T06:00:00Z")",
+       {"day@2024-05-01T11:00:00Z", "floating@2024-05-01T11:30:00Z"}},
+  };
+  const char* zone = std::getenv("TZ");
+  ASSERT_NE(zone, nullptr);
+  platform::SystemClock clock;
+  platform::System system;
+  PersonalStores stores(system);
+  bool ran = false;
+  for (const Case& c : cases) {
+    if (std::string(zone) != c.zone) continue;
+    ran = true;
+    Json result = answerOf(stores, clock,
+                           std::string(R"({"id":"1","command":"query","entity":"reminders",)") +
+                               R"("sourceIds":["list-edge"],)" + c.window + "}");
+    std::vector<std::string> got;
+    for (const Json& item : result["items"]) {
+      got.push_back(item["id"].get<std::string>() + "@" + item["due"].get<std::string>());
+    }
+    EXPECT_EQ(got, c.expected) << c.zone;
+  }
+  EXPECT_TRUE(ran) << "no case for the zone " << zone;
 }
 
 }  // namespace

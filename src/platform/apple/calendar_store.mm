@@ -10,8 +10,14 @@
 // invalidates every object fetched before it, so it must never fall between fetching
 // calendars and using them in a predicate.
 //
-// Due dates are resolved here, once per fetch, in the zone the Mac has at that moment (see
-// `dueInstant`).
+// The Mac's time zone is read again at the start of each use too (see `refreshZone`): EventKit
+// gives all-day events in the process's default zone, and due dates are resolved here in the
+// same zone (see `dueInstant`), so that one process answers each event and reminder in the
+// zone the Mac has now.
+//
+// EventKit keeps a due date without a time of day at midnight UTC (and one without a zone at
+// its time of day in UTC) and its reminder predicate tests that stored instant: the fetch asks
+// for the window widened by kServiceWindowMargin on each side, and the stores cut it exactly.
 //
 // Failures: every EventKit call that can raise runs inside `caught`, and an Objective-C
 // exception becomes the call's PlatformError. Blocks that EventKit calls never let an
@@ -111,12 +117,13 @@ EventRecord eventRecord(EKEvent* event) {
                      event.allDay != NO};
 }
 
-// The current zone of the Mac. Foundation caches the system zone for the life of the
-// process, so the cache is dropped first: a user who travels sees floating due dates in the
-// zone the Mac has now.
-NSTimeZone* currentZone() {
+// Drops Foundation's cached system zone, which it otherwise keeps for the life of the
+// process: the next read of the system zone, and of the default zone (which the bridge never
+// sets, so it follows the system zone and is dropped with it), reads the zone the Mac has
+// now. A user who travels, or changes the zone in System Settings, sees all-day events and
+// floating due dates in the new zone from the next request on.
+void refreshZone() {
   [NSTimeZone resetSystemTimeZone];
-  return [NSTimeZone systemTimeZone];
 }
 
 // The instant of a reminder's due-date components. EventKit keeps them as Gregorian fields
@@ -166,8 +173,10 @@ ReminderRecord reminderRecord(EKReminder* reminder, NSTimeZone* userZone) {
 // on EventKit's thread inside the fetch completion. A conversion that raised ends the walk
 // with its error; what the visitor throws leaves it for the completion's caller to handle.
 PlatformStatus walkReminders(NSArray<EKReminder*>* reminders, const ReminderVisitor& visitor) {
+  // The Mac's zone, as read again when this use began (`calendarsFor`): the zone that
+  // EventKit's all-day events of the same moment are in.
   NSTimeZone* userZone = nil;
-  if (std::exception_ptr raised = caught([&] { userZone = currentZone(); })) {
+  if (std::exception_ptr raised = caught([&] { userZone = [NSTimeZone systemTimeZone]; })) {
     return raisedError(raised);
   }
   for (EKReminder* reminder in reminders) {
@@ -217,7 +226,9 @@ struct CalendarStore::Impl {
     before = now;
   }
 
+  // Every use of the store (listing, events, reminders) begins here.
   NSArray<EKCalendar*>* calendarsFor(EKEntityType type) {
+    refreshZone();
     refreshFor(type);
     NSArray<EKCalendar*>* found = [store calendarsForEntityType:type];
     // A reset that came before EventKit had taken a new grant leaves the store serving the
@@ -337,10 +348,10 @@ void CalendarStore::fetchIncompleteReminders(Instant start, Instant end,
     EKEventStore* store = impl_->store;
     ReminderFetchHandler handler = fetchHandler(completion);
     std::exception_ptr raised = caught([&] {
-      NSPredicate* predicate =
-          [store predicateForIncompleteRemindersWithDueDateStarting:nsDate(start)
-                                                             ending:nsDate(end)
-                                                          calendars:selected];
+      NSPredicate* predicate = [store
+          predicateForIncompleteRemindersWithDueDateStarting:nsDate(start - kServiceWindowMargin)
+                                                      ending:nsDate(end + kServiceWindowMargin)
+                                                   calendars:selected];
       [store fetchRemindersMatchingPredicate:predicate completion:handler];
     });
     // EventKit raised instead of fetching: the completion still arrives later, on another

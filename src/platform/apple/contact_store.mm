@@ -5,7 +5,7 @@
 // Only the properties named by the request's keys are read from a contact: Contacts raises
 // an exception for a property that was not fetched. As with the calendar store, a store keeps
 // the view of contacts it had when access was last different: after access changes (through
-// the bridge's own request, or in System Settings, say from limited to full) the store is
+// the bridge's own request, or in System Settings, say from denied to full) the store is
 // replaced by a fresh one. The check runs at the start of each use, in `containers`. Right
 // after the first grant a fresh store can still list nothing, or fail: with access given,
 // that is replaced once more and read again.

@@ -114,9 +114,10 @@ void addToSeries(std::map<std::string, Series>& series, icalcomponent* component
 }  // namespace
 
 std::string windowExpression(const char* function, Instant from, Instant to) {
-  Instant earliest =
-      from - kQueryMargin < kEarliestTimestamp ? kEarliestTimestamp : from - kQueryMargin;
-  Instant latest = to > kLatestTimestamp - kQueryMargin ? kLatestTimestamp : to + kQueryMargin;
+  Instant earliest = from - kServiceWindowMargin < kEarliestTimestamp ? kEarliestTimestamp
+                                                                      : from - kServiceWindowMargin;
+  Instant latest =
+      to > kLatestTimestamp - kServiceWindowMargin ? kLatestTimestamp : to + kServiceWindowMargin;
   return std::string("(") + function + " " + makeTime(earliest) + " " + makeTime(latest) + ")";
 }
 

@@ -16,12 +16,10 @@
 
 namespace pemrix::platform::eds {
 
-// The margin added to each side of a window before EDS is asked: its own time tests use
-// the calendar's zone, and no zone is more than a day away from UTC. The exact test is ours.
-inline constexpr std::chrono::hours kQueryMargin{24};
-
 // An EDS query expression `(FUNCTION (make-time FROM) (make-time TO))` for the window
-// widened by kQueryMargin on each side, within the years a request can name.
+// widened by kServiceWindowMargin on each side (EDS's own time tests read dates and floating
+// times in another zone than the user's; the exact test is ours), within the years a request
+// can name.
 std::string windowExpression(const char* function, Instant from, Instant to);
 
 // The EDS query for the events of a window: every component that recurs, masters and
