@@ -23,7 +23,8 @@
 #                             [--expect-items] [--allow-denied] [--change-time-zone]
 #   --allow-denied      pass even when every source is denied (nothing was read)
 #   --change-time-zone  pause after the reminders query for a change of the Mac's time zone,
-#                       then query the reminders again in the same bridge process
+#                       then query the events (an all-day event is needed) and the reminders
+#                       again in the same bridge process
 #   --exchange-only     only step 6, against any bridge executable (the continuous integration
 #                       runs it against pemrix-bridge-sim and a world file)
 #   --window-start      start of the events and reminders windows (default: now, minus a day)
