@@ -34,8 +34,6 @@ class RequestLifetime {
   // then on, even if the wall clock is set back.
   bool isActive() const;
 
-  Instant deadline() const { return deadline_; }
-
  private:
   mutable std::mutex lock_;
   mutable bool cancelled_ = false;

@@ -71,9 +71,9 @@ std::string makeTime(Instant instant) {
   return std::string("(make-time \"") + text + "\")";
 }
 
-bool recurring(icalcomponent* component) {
-  return icalcomponent_get_first_property(component, ICAL_RRULE_PROPERTY) != nullptr ||
-         icalcomponent_get_first_property(component, ICAL_RDATE_PROPERTY) != nullptr ||
+// Whether `component` belongs to a series: it repeats, or it is a detached occurrence of one.
+bool inSeries(icalcomponent* component) {
+  return recurs(component) ||
          icalcomponent_get_first_property(component, ICAL_RECURRENCEID_PROPERTY) != nullptr;
 }
 
@@ -141,7 +141,7 @@ void appendEvents(ECalClient* client, const std::string& sourceId, Instant from,
     icalcomponent* component = nativeOf(E_CAL_COMPONENT(item->data));
     const char* uid = icalcomponent_get_uid(component);
     if (uid == nullptr) continue;
-    if (recurring(component)) {
+    if (inSeries(component)) {
       addToSeries(series, component, uid);
       continue;
     }

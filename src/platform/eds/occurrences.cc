@@ -211,11 +211,6 @@ class SlotSet {
   std::map<Instant, Occurrence> slots_;
 };
 
-bool recurs(icalcomponent* component) {
-  return icalcomponent_get_first_property(component, ICAL_RRULE_PROPERTY) != nullptr ||
-         icalcomponent_get_first_property(component, ICAL_RDATE_PROPERTY) != nullptr;
-}
-
 void addRecurrences(SlotSet& slots, icalcomponent* master, const WallTime& start,
                     const ZoneLookup& lookup) {
   for (icalproperty* p = icalcomponent_get_first_property(master, ICAL_RRULE_PROPERTY);
@@ -253,6 +248,11 @@ void addMaster(std::vector<Occurrence>& out, icalcomponent* master,
 }
 
 }  // namespace
+
+bool recurs(icalcomponent* component) {
+  return icalcomponent_get_first_property(component, ICAL_RRULE_PROPERTY) != nullptr ||
+         icalcomponent_get_first_property(component, ICAL_RDATE_PROPERTY) != nullptr;
+}
 
 bool overlaps(const Occurrence& occurrence, Instant from, Instant to) {
   return occurrence.start < to && occurrence.end > from;

@@ -7,7 +7,8 @@
 // Recurrence rules run over wall-clock values in the event's own zone, and each instance
 // is resolved by the wall-time rule on its own (never from a previous instance's shifted
 // time). Every occurrence lasts as long as the first: as many calendar days (all-day ones,
-// and the days and weeks of a DURATION) and exact seconds. An event that ends before it starts ends at its start.
+// and the days and weeks of a DURATION) and exact seconds. An event that ends before it
+// starts ends at its start.
 //
 // Work is bounded per series: a rule without COUNT starts at the window, every rule stops
 // after kMaxRecurrenceSteps steps, and a rule yields at most limits::kMaxItems occurrences
@@ -36,6 +37,9 @@ struct Occurrence {
 // Most recurrence steps examined per rule; a rule that would need more (a rule every
 // second with a COUNT, from years ago) stops there.
 inline constexpr int kMaxRecurrenceSteps = 100000;
+
+// Whether `component` repeats by rules or dates of its own (RRULE or RDATE).
+bool recurs(icalcomponent* component);
 
 // Whether `occurrence` overlaps [from, to): it starts before `to` and ends after `from`.
 bool overlaps(const Occurrence& occurrence, Instant from, Instant to);
