@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "protocol/item_budget.h"
+
 namespace pemrix {
 namespace {
 
@@ -12,19 +14,12 @@ bool isListOfObjects(const Json& value) {
 }
 
 // How many of `items`, from the first, fit in `maxBytes` when the rest of the result
-// takes `emptySize` bytes (nothing when it cannot be encoded). Each kept item costs its
-// own bytes and one separator (a comma, or none for the first); compared without forming
-// a sum that could overflow.
+// takes `emptySize` bytes (nothing when it cannot be encoded).
 std::size_t itemsThatFit(const Json::array_t& items, std::optional<std::size_t> emptySize,
                          int64_t maxBytes) {
-  int64_t running = emptySize ? static_cast<int64_t>(*emptySize) : maxBytes;
+  ItemBudget budget(emptySize, maxBytes);
   std::size_t kept = 0;
-  for (const Json& item : items) {
-    const std::optional<std::size_t> size = encodedSize(item);
-    if (!size || running > maxBytes || static_cast<int64_t>(*size) >= maxBytes - running) break;
-    running += static_cast<int64_t>(*size) + 1;
-    ++kept;
-  }
+  while (kept < items.size() && budget.take(items[kept])) ++kept;
   return kept;
 }
 

@@ -2,6 +2,7 @@
 // user can choose from, in the store's order.
 #include "common/limits.h"
 #include "protocol/clipped.h"
+#include "protocol/item_budget.h"
 #include "stores/permissions.h"
 #include "stores/personal_stores.h"
 #include "stores/query_support.h"
@@ -20,23 +21,16 @@ struct SourceList {
   void add(const std::string& identifier, const std::string& title) {
     if (!NativeRequest::validIdentifier(identifier)) return;
     ++collected;
-    if (full || sources.size() >= kMaxItems) return;
+    if (budget.full() || sources.size() >= kMaxItems) return;
     Json source{{"id", identifier}, {"title", clipped(title, kSourceTitleLimit)}};
-    std::optional<std::size_t> size = encodedSize(source);
-    if (!size || bytes + *size + 1 > static_cast<std::size_t>(limits::kResultByteBudget)) {
-      full = true;
-      return;
-    }
-    bytes += *size + 1;
-    sources.push_back(std::move(source));
+    if (budget.take(source)) sources.push_back(std::move(source));
   }
 
-  bool truncated() const { return full || collected > kMaxItems; }
+  bool truncated() const { return budget.full() || collected > kMaxItems; }
 
   Json sources = Json::array();
   std::size_t collected = 0;
-  std::size_t bytes = 0;
-  bool full = false;
+  ItemBudget budget{0, limits::kResultByteBudget};
 };
 
 }  // namespace
