@@ -1,5 +1,5 @@
-// The catalogue of failures: each failure's code and message, looked up in the wording the
-// build chose (protocol/failure_wording.h); the codes are the same everywhere.
+// The catalogue of failures: each failure's code, the same on every platform, and its
+// message, looked up in the wording the build chose (protocol/failure_wording.h).
 #include "protocol/bridge_failure.h"
 
 #include "protocol/failure_wording.h"
@@ -35,7 +35,27 @@ std::string_view wireName(FailureCode code) {
 }
 
 FailureCode BridgeFailure::code() const {
-  return entryOf(which).code;
+  switch (which) {
+    case Failure::invalidRequest:
+      return FailureCode::invalidRequest;
+    case Failure::busy:
+      return FailureCode::busy;
+    case Failure::timeout:
+      return FailureCode::timeout;
+    case Failure::permissionRequired:
+    case Failure::accessChanged:
+    case Failure::contactsAccessChanged:
+      return FailureCode::permissionRequired;
+    case Failure::permissionUnavailable:
+      return FailureCode::permissionUnavailable;
+    case Failure::sourceUnavailable:
+    case Failure::reminderListsUnavailable:
+      return FailureCode::sourceUnavailable;
+    case Failure::sourceMissing:
+    case Failure::contactsSourceMissing:
+      return FailureCode::sourceMissing;
+  }
+  return FailureCode::invalidRequest;
 }
 
 std::string_view BridgeFailure::message() const {

@@ -1,5 +1,5 @@
-// FailureWording: the code and message of every failure, as one table per platform. The
-// messages name the system the bridge serves, so each product links exactly one table
+// FailureWording: the message of every failure, as one table per platform. The messages
+// name the system the bridge serves, so each product links exactly one table
 // (protocol/wording/macos.cc for macOS and the simulator, protocol/wording/linux_desktop.cc
 // for Linux desktops); the build picks it, and no protocol code knows the platform.
 #pragma once
@@ -15,7 +15,6 @@ namespace pemrix {
 
 struct FailureWording {
   Failure failure;
-  FailureCode code;
   std::string_view message;
 };
 
