@@ -82,7 +82,9 @@ if [ "$have_libcxx" -eq 0 ]; then
 fi
 
 # Compiles `$3...` (default: every adapter and src/main.cc) against the declarations in `$1`
-# for the target of BOOL mode `$2`; prints one line per file.
+# for the target of BOOL mode `$2`; prints one line per file. With first_failure_ends=1 it
+# stops at the first file that fails.
+first_failure_ends=0
 check_all() {
   local declarations="$1" mode="$2" failed=0 arch=x86_64
   shift 2
@@ -107,6 +109,7 @@ check_all() {
     else
       echo "FAILED  [$mode] $file" >&2
       failed=$((failed + 1))
+      [ "$first_failure_ends" -eq 1 ] && break
     fi
   done
   return "$failed"
@@ -131,6 +134,7 @@ fi
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
 problems=0
+first_failure_ends=1  # a case's outcome is known at its first failure
 
 # expect <name> <what to edit> <sed expression> <signed-char outcome> <bool outcome>
 #   <what to edit>: "declarations" (every file is compiled against the edited copy),
