@@ -80,5 +80,13 @@ pemrix_declare_source(nlohmann_json ${PEMRIX_JSON_VERSION} ${PEMRIX_JSON_URL}
 
 pemrix_make_sources_available(utf8proc nlohmann_json)
 
+# Their headers are system headers for the project's targets, as the installed packages' are:
+# the project's warnings (and warnings as errors) are for its own code, and a newer compiler's
+# new warnings in a pinned release must not fail the build (clang 20 and later warn about
+# nlohmann/json 3.11.2's `operator "" _json`, -Wdeprecated-literal-operator). The targets'
+# SYSTEM property does it; FetchContent_Declare's SYSTEM option would too, but CMake 3.25.1
+# (Debian 12) also passes it on to the download step, which then fails.
+set_target_properties(utf8proc nlohmann_json PROPERTIES SYSTEM ON)
+
 add_library(pemrix_utf8proc INTERFACE)
 target_link_libraries(pemrix_utf8proc INTERFACE utf8proc)

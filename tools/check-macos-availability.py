@@ -5,7 +5,7 @@ release newer than the product's deployment target.
 On macOS the C++ library is Apple's libc++, part of the system: a facility that needs code in
 its shared library exists only from the macOS release that shipped it, and libc++ marks it so
 (its availability header: __availability in LLVM 14, __configuration/availability.h in
-LLVM 19 and later). The deployment target is read from CMakePresets.json (preset "macos",
+LLVM 19 and later; CI uses LLVM 22's). The deployment target is read from CMakePresets.json (preset "macos",
 CMAKE_OSX_DEPLOYMENT_TARGET). Two checks:
 
   scan     (default) Reads every .h and .cc under src/ except src/platform/apple/ (the
@@ -21,27 +21,33 @@ CMAKE_OSX_DEPLOYMENT_TARGET). Two checks:
            PEMRIX_PLATFORM_APPLE and NDEBUG, as the "macos" preset does) in syntax-only mode
            for x86_64-apple-macos<target> against libc++'s headers, with libc++'s own
            availability markup turned on. Debian's libc++ turns the markup off in its
-           __config_site; a shim __config_site includes it and undefines
-           _LIBCPP_HAS_NO_VENDOR_AVAILABILITY_ANNOTATIONS. With no macOS SDK here, the C
+           __config_site; the stand-in __config_site in tests/apple-sdk/linux-host/
+           includes it and turns the markup on again. With no macOS SDK here, the C
            headers are glibc's: clang predefines __nonnull for Apple targets (undefined
            again), glibc hides POSIX without _GNU_SOURCE, and libc++ includes <xlocale.h>
-           and calls the BSD *_l functions on Apple targets, which a shim declares. What
-           clang 14 honours: `-mmacosx-version-min` on a Linux target is ignored (unused
-           argument), and __APPLE__ defined on a Linux target turns on only the markup
-           that makes a declaration unavailable outright (floating-point to_chars,
-           <format>), not the one that names a macOS release; an Apple target is needed.
-           This catches what libc++'s headers mark, precisely (by type, not by name), but
-           only as the installed libc++ knows it: LLVM 14's markup has no std::pmr,
-           <print>, time zones or floating-point from_chars (LLVM 14 has none), which the
-           scan covers.
+           and calls the BSD *_l functions on Apple targets, which the stand-in
+           xlocale.h there declares. An Apple target is needed: on a Linux target
+           `-mmacosx-version-min` is ignored (unused argument), and __APPLE__ alone turns
+           on only the markup that makes a declaration unavailable outright, not the one
+           that names a macOS release. This catches what libc++'s headers mark,
+           precisely (by type, not by name), but only as the installed libc++ knows it.
+           LLVM 22's markup knows floating-point to_chars (13.3, and so <format> and
+           <print>) and from_chars (26.0) and the time-zone database (15.4, experimental
+           in LLVM 22); it leaves std::pmr unmarked (a load-time failure,
+           llvm.org/PR40340), and takes everything older than macOS 11, the oldest release
+           it supports, as present, so it no longer marks std::filesystem, the
+           synchronization library, bad_optional_access or shared_mutex. The scan covers
+           those.
   --self-test
            Proves that the scan (with --compile: the compile) fails on code that uses each
            facility newer than the target it knows and passes on code that uses only older
-           ones; the compile must also fail on that code for macOS 10.14.
+           ones; the compile must also pass on the code of each facility it knows for the
+           release that introduced it (so it checks releases, not mere presence). The
+           compile self-test needs libc++ 20 or later.
 
 Usage: check-macos-availability.py [--compile] [--compiler CLANGXX] [--self-test] [SOURCE_DIR]
 SOURCE_DIR is the top of the checkout (default: the one holding this script). The compiler
-is --compiler, $PEMRIX_CLANGXX or clang++. Exit status 0 when every check passes, 1 when any
+is --compiler, $PEMRIX_CLANGXX or clang++ (CI: clang++-22). Exit status 0 when every check passes, 1 when any
 finds a problem (each is printed), 2 when a check cannot run.
 """
 
@@ -57,45 +63,46 @@ import sys
 import tempfile
 
 # Facilities of Apple's libc++ that need a given macOS release, from libc++'s availability
-# markup (LLVM 14's __availability, as Debian ships it, and LLVM 19-20's
-# __configuration/availability.h) and from what Xcode reports. `since` is the first macOS
+# markup (LLVM 14's __availability, and LLVM 19-22's __configuration/availability.h) and from
+# what Xcode reports. `since` is the first macOS
 # release that offers it, or None where no release does yet. `patterns` are regular
 # expressions over code without comments and strings; None means the facility cannot be
 # told by name (it is left to --compile) and is listed for the record only.
 FACILITIES = [
     {"name": "floating-point std::from_chars", "since": "26.0", "patterns": "FROM_CHARS_FLOAT",
-     "why": "LLVM 20; Xcode 16's libc++ has none, Xcode 26 marks it introduced in macOS 26.0"},
+     "why": "_LIBCPP_AVAILABILITY_FROM_CHARS_FLOATING_POINT (LLVM 20); Xcode 16's libc++ has none"},
     {"name": "floating-point std::to_chars", "since": "13.3", "patterns": "TO_CHARS_FLOAT",
-     "why": "_LIBCPP_AVAILABILITY_TO_CHARS_FLOATING_POINT (LLVM 14 marks it unavailable outright)"},
+     "why": "_LIBCPP_AVAILABILITY_TO_CHARS_FLOATING_POINT (LLVM 14 marked it unavailable outright)"},
     {"name": "<format> (std::format, format_to, vformat, formatter, ...)", "since": "13.3",
      "patterns": [r"#\s*include\s*<format>", r"\bstd::(v?format(_to(_n)?)?|formatted_size|formatter|make_format_args)\b"],
-     "why": "formats floating-point values with to_chars (13.3); LLVM 14 marks <format> unavailable"},
+     "why": "formats floating-point values with to_chars (13.3); LLVM 14 marked <format> unavailable"},
     {"name": "std::pmr and <memory_resource>", "since": "14.0",
      "patterns": [r"#\s*include\s*<(experimental/)?memory_resource>", r"\bpmr::"],
-     "why": "_LIBCPP_AVAILABILITY_HAS_PMR (LLVM 16); unmarked, so it fails when the program loads, not when it compiles"},
+     "why": "_LIBCPP_AVAILABILITY_HAS_PMR (LLVM 16); unmarked still in LLVM 22, so it fails when the program loads, not when it compiles"},
     {"name": "<print> (std::print, std::println, vprint_unicode)", "since": "15.0",
      "patterns": [r"#\s*include\s*<print>", r"\bstd::(print|println|vprint_unicode|vprint_nonunicode)\b"],
-     "why": "_LIBCPP_AVAILABILITY_PRINT (LLVM 18)"},
+     "why": "_LIBCPP_AVAILABILITY_PRINT (LLVM 18-19); libc++ 22 falls back without it, but "
+            "<print> formats with <format> (13.3)"},
     {"name": "chrono time-zone database (tzdb, current_zone, locate_zone, zoned_time, ...)",
-     "since": None,
+     "since": "15.4",
      "patterns": [r"\bchrono::(tzdb|tzdb_list|get_tzdb|get_tzdb_list|reload_tzdb|remote_version|"
                   r"locate_zone|current_zone|time_zone|time_zone_link|zoned_time|zoned_traits|"
                   r"leap_second|sys_info|local_info|nonexistent_local_time|ambiguous_local_time)\b"],
-     "why": "_LIBCPP_AVAILABILITY_TZDB (LLVM 19): no Apple release offers it yet"},
+     "why": "_LIBCPP_AVAILABILITY_TZDB (LLVM 19)"},
     {"name": "std::jthread, std::stop_token, stop_source, stop_callback", "since": None,
      "patterns": [r"#\s*include\s*<stop_token>", r"\bstd::(jthread|stop_token|stop_source|stop_callback|nostopstate)\b"],
      "why": "experimental in LLVM 17-19 (Xcode 16: -fexperimental-library only); "
-            "_LIBCPP_AVAILABILITY_SYNC (11.0) from LLVM 20"},
+            "_LIBCPP_AVAILABILITY_SYNC (11.0) in LLVM 20, unmarked from LLVM 21"},
     {"name": "synchronization library: std::barrier, std::latch, semaphores, atomic wait/notify",
      "since": "11.0",
      "patterns": [r"#\s*include\s*<(barrier|latch|semaphore)>",
                   r"\bstd::(barrier|latch|counting_semaphore|binary_semaphore)\b",
                   r"\bstd::atomic_(flag_)?(wait|notify_one|notify_all)(_explicit)?\b"],
-     "why": "_LIBCPP_AVAILABILITY_SYNC; std::atomic<T>::wait() and notify_*() cannot be told "
-            "from condition_variable's by name: --compile checks them"},
+     "why": "_LIBCPP_AVAILABILITY_SYNC up to LLVM 20; std::atomic<T>::wait() and notify_*() "
+            "cannot be told from condition_variable's by name"},
     {"name": "std::filesystem", "since": "10.15",
      "patterns": [r"#\s*include\s*<filesystem>", r"\bfilesystem::"],
-     "why": "_LIBCPP_AVAILABILITY_FILESYSTEM"},
+     "why": "_LIBCPP_AVAILABILITY_FILESYSTEM up to LLVM 19"},
     {"name": "integer std::to_chars", "since": "10.15", "patterns": None,
      "why": "_LIBCPP_AVAILABILITY_TO_CHARS in LLVM 14 (header-only from LLVM 15)"},
     {"name": "std::bad_optional_access, bad_variant_access, bad_any_cast (optional::value, "
@@ -262,29 +269,9 @@ def scan(source_dir, files, target, quiet=False):
     return problems
 
 
-# Shims for compiling against glibc's C headers for an Apple target (see the module's help).
-CONFIG_SITE_SHIM = """// libc++'s __config_site, with its availability markup for Apple platforms turned on.
-#include_next <__config_site>
-#undef _LIBCPP_HAS_NO_VENDOR_AVAILABILITY_ANNOTATIONS
-"""
-XLOCALE_SHIM = """// What libc++'s headers take from Apple's <xlocale.h>, over glibc's headers.
-#pragma once
-#include <ctype.h>
-#include <locale.h>
-#include <stddef.h>
-#include <wchar.h>
-#undef isdigit_l
-#undef isxdigit_l
-#ifdef __cplusplus
-extern "C" {
-#endif
-int sscanf_l(const char*, locale_t, const char*, ...);
-int snprintf_l(char*, size_t, locale_t, const char*, ...);
-int asprintf_l(char**, locale_t, const char*, ...);
-#ifdef __cplusplus
-}
-#endif
-"""
+# Stand-ins for compiling for an Apple target over glibc and the host's libc++ (see the
+# module's help), shared with tools/check-apple-syntax.sh.
+LINUX_HOST_SHIMS = pathlib.Path(__file__).resolve().parent.parent / "tests" / "apple-sdk" / "linux-host"
 
 
 def include_directories(compiler, stdlib):
@@ -300,6 +287,15 @@ def include_directories(compiler, stdlib):
     return [os.path.normpath(line.strip()) for line in lines[start:end]]
 
 
+def libcxx_version(compiler):
+    """_LIBCPP_VERSION of the compiler's libc++ (e.g. 220108), or None."""
+    result = subprocess.run([compiler, "-stdlib=libc++", "-x", "c++", "-E", "-P", "-"],
+                            input="#include <version>\n_LIBCPP_VERSION\n", capture_output=True,
+                            text=True)
+    lines = result.stdout.split()
+    return int(lines[-1]) if result.returncode == 0 and lines and lines[-1].isdigit() else None
+
+
 def compile_flags(compiler, target, shim_dir):
     """The flags for a syntax-only compile for an Apple target over libc++ and glibc, or
     None with a reason when this host cannot do it."""
@@ -308,13 +304,13 @@ def compile_flags(compiler, target, shim_dir):
     directories = include_directories(compiler, "libc++")
     libcxx = [d for d in directories if d.endswith(os.path.join("c++", "v1"))]
     if not any(os.path.exists(os.path.join(d, "__config_site")) for d in libcxx):
-        return None, "libc++'s headers not found (Debian: apt-get install libc++-14-dev libc++abi-14-dev)"
+        return None, "libc++'s headers not found (Debian: apt-get install libc++-22-dev libc++abi-22-dev)"
     # The C headers after libc++'s: clang's own, the multiarch directory, /usr/include.
     c_headers = [d for d in directories if d not in libcxx and "c++" not in d]
     flags = [f"--target=x86_64-apple-macos{target}", "-std=c++20", "-fsyntax-only",
              "-nostdinc++", "-nostdinc", "-U__nonnull", "-D_GNU_SOURCE",
              "-Werror=unguarded-availability", "-Werror=unguarded-availability-new",
-             "-isystem", shim_dir]
+             "-isystem", str(shim_dir)]
     for directory in libcxx + c_headers:
         flags += ["-isystem", directory]
     return flags, None
@@ -329,34 +325,31 @@ def compile_sources(source_dir):
 
 
 def compile_check(source_dir, files, compiler, target, defines=("PEMRIX_PLATFORM_APPLE", "NDEBUG"),
-                  quiet=False):
+                  quiet=False, extra=()):
     """Compiles `files`; returns the number that fail, or None when it cannot run here."""
-    with tempfile.TemporaryDirectory() as shim_dir:
-        (pathlib.Path(shim_dir) / "__config_site").write_text(CONFIG_SITE_SHIM)
-        (pathlib.Path(shim_dir) / "xlocale.h").write_text(XLOCALE_SHIM)
-        flags, reason = compile_flags(compiler, target, shim_dir)
-        if flags is None:
-            print(f"check-macos-availability: cannot compile: {reason}", file=sys.stderr)
-            return None
-        flags += [f"-D{define}" for define in defines] + ["-I", str(source_dir / "src")]
+    flags, reason = compile_flags(compiler, target, LINUX_HOST_SHIMS)
+    if flags is None:
+        print(f"check-macos-availability: cannot compile: {reason}", file=sys.stderr)
+        return None
+    flags += [f"-D{define}" for define in defines] + ["-I", str(source_dir / "src"), *extra]
 
-        def run(path):
-            result = subprocess.run([compiler, *flags, str(path)], capture_output=True, text=True)
-            return path, result.returncode, result.stderr
+    def run(path):
+        result = subprocess.run([compiler, *flags, str(path)], capture_output=True, text=True)
+        return path, result.returncode, result.stderr
 
-        failed = 0
-        workers = max(1, os.cpu_count() or 1)
-        with concurrent.futures.ThreadPoolExecutor(max_workers=workers) as pool:
-            for path, code, errors in pool.map(run, files):
-                name = path.relative_to(source_dir) if source_dir in path.parents else path.name
-                if code == 0:
-                    if not quiet:
-                        print(f"ok      [macOS {target}] {name}")
-                else:
-                    failed += 1
-                    if not quiet:
-                        print(f"FAILED  [macOS {target}] {name}\n{errors}", end="")
-        return failed
+    failed = 0
+    workers = max(1, os.cpu_count() or 1)
+    with concurrent.futures.ThreadPoolExecutor(max_workers=workers) as pool:
+        for path, code, errors in pool.map(run, files):
+            name = path.relative_to(source_dir) if source_dir in path.parents else path.name
+            if code == 0:
+                if not quiet:
+                    print(f"ok      [macOS {target}] {name}")
+            else:
+                failed += 1
+                if not quiet:
+                    print(f"FAILED  [macOS {target}] {name}\n{errors}", end="")
+    return failed
 
 
 # Self-test cases: (file name, code, whether the scan must find a problem at 12.0).
@@ -406,14 +399,32 @@ def self_test(compiler, with_compile):
             problems += 0 if ok else 1
         if not with_compile:
             return problems
-        # The compile check knows what the installed libc++ marks: the floating-point
-        # charconv calls at 12.0, and the versions of the older facilities below them.
-        for name, want_fail, at in [("to_chars_double.cc", True, target),
-                                    ("to_chars_format.cc", True, target),
-                                    ("from_chars_double.cc", True, target),
-                                    ("older.cc", False, target),
-                                    ("older.cc", True, "10.14")]:
-            failed = compile_check(root, [root / "src" / name], compiler, at, defines=(), quiet=True)
+        version = libcxx_version(compiler)
+        if version is None or version < 200000:
+            print(f"FAILED  self-test compile: needs libc++ 20 or later, {compiler} has "
+                  f"{version or 'none'}", file=sys.stderr)
+            return problems + 1
+        # The compile check knows what the installed libc++ marks, by the release that brought
+        # it: each case fails for macOS 12.0 and compiles from that release on. <print> (C++23)
+        # fails through <format>'s floating-point formatting (13.3): libc++ 22 no longer gates
+        # <print> itself. The time-zone database is experimental in libc++ 22. std::pmr is
+        # unmarked, and jthread and the older facilities are taken as present (macOS 11 is
+        # libc++ 22's oldest release): the scan covers those.
+        c23 = ("-std=c++23",)
+        experimental = ("-fexperimental-library",)
+        for name, want_fail, at, extra in [("to_chars_double.cc", True, target, ()),
+                                           ("to_chars_format.cc", True, target, ()),
+                                           ("to_chars_double.cc", False, "13.3", ()),
+                                           ("from_chars_double.cc", True, target, ()),
+                                           ("from_chars_double.cc", True, "15.4", ()),
+                                           ("from_chars_double.cc", False, "26.0", ()),
+                                           ("print.cc", True, target, c23),
+                                           ("print.cc", False, "15.0", c23),
+                                           ("zone.cc", True, target, experimental),
+                                           ("zone.cc", False, "15.4", experimental),
+                                           ("older.cc", False, target, ())]:
+            failed = compile_check(root, [root / "src" / name], compiler, at, defines=(),
+                                   quiet=True, extra=extra)
             if failed is None:
                 print(f"FAILED  self-test compile: cannot compile here", file=sys.stderr)
                 return problems + 1

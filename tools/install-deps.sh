@@ -1,10 +1,17 @@
 #!/usr/bin/env bash
 # Installs the Debian packages (tools/debian-packages.txt) needed to build, test, fuzz and
-# benchmark the bridge, and Node.js with npm for the Node.js client.
+# benchmark the bridge, a German locale for a test, and Node.js with npm for the Node.js
+# client.
 set -euo pipefail
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update
 xargs $SUDO apt-get install -y --no-install-recommends < "$(dirname "$0")/debian-packages.txt"
+# A locale whose decimal point is a comma, for the test that numbers on the wire do not
+# follow the locale (WireNumbers.LocaleDoesNotChangeNumbers); made once, from the locales
+# package's definitions, when the machine has none.
+if ! locale -a 2>/dev/null | grep -qiE '^de_DE\.utf-?8$'; then
+  $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8
+fi
 bash "$(dirname "$0")/install-node.sh"

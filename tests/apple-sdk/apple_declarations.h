@@ -25,16 +25,49 @@
 #define NS_ENUM(_type, _name) \
   enum _name : _type _name;   \
   enum _name : _type
-// Availability is recorded as in Apple's headers; the syntax check does not evaluate it
-// (its target is not macOS), so the adapters guard macOS 14 calls with @available.
-#define API_AVAILABLE(...)
-#define API_DEPRECATED(...)
+// Availability as Apple's headers mark it (<os/availability.h>): each platform's version
+// becomes clang's availability attribute, so that a compile for a macOS target (the syntax
+// check compiles for macOS 12) warns about a use of an API newer than the target outside
+// `@available`, and about one deprecated at or before the target. Platforms: macos, ios,
+// macCatalyst, watchos, visionos; one to four of them per marking.
+#define PEMRIX_AVAILABLE_macos(v) macos, introduced = v
+#define PEMRIX_AVAILABLE_ios(v) ios, introduced = v
+#define PEMRIX_AVAILABLE_macCatalyst(v) macCatalyst, introduced = v
+#define PEMRIX_AVAILABLE_watchos(v) watchos, introduced = v
+#define PEMRIX_AVAILABLE_visionos(v) visionos, introduced = v
+#define PEMRIX_AVAILABLE_1(p) __attribute__((availability(PEMRIX_AVAILABLE_##p)))
+#define PEMRIX_AVAILABLE_2(p, ...) PEMRIX_AVAILABLE_1(p) PEMRIX_AVAILABLE_1(__VA_ARGS__)
+#define PEMRIX_AVAILABLE_3(p, ...) PEMRIX_AVAILABLE_1(p) PEMRIX_AVAILABLE_2(__VA_ARGS__)
+#define PEMRIX_AVAILABLE_4(p, ...) PEMRIX_AVAILABLE_1(p) PEMRIX_AVAILABLE_3(__VA_ARGS__)
+#define PEMRIX_DEPRECATED_macos(from, to) macos, introduced = from, deprecated = to
+#define PEMRIX_DEPRECATED_ios(from, to) ios, introduced = from, deprecated = to
+#define PEMRIX_DEPRECATED_macCatalyst(from, to) macCatalyst, introduced = from, deprecated = to
+#define PEMRIX_DEPRECATED_watchos(from, to) watchos, introduced = from, deprecated = to
+#define PEMRIX_DEPRECATED_1(m, p) __attribute__((availability(PEMRIX_DEPRECATED_##p, message = m)))
+#define PEMRIX_DEPRECATED_2(m, p, ...) PEMRIX_DEPRECATED_1(m, p) PEMRIX_DEPRECATED_1(m, __VA_ARGS__)
+#define PEMRIX_DEPRECATED_3(m, p, ...) PEMRIX_DEPRECATED_1(m, p) PEMRIX_DEPRECATED_2(m, __VA_ARGS__)
+#define PEMRIX_DEPRECATED_4(m, p, ...) PEMRIX_DEPRECATED_1(m, p) PEMRIX_DEPRECATED_3(m, __VA_ARGS__)
+#define PEMRIX_PICK(_1, _2, _3, _4, name, ...) name
+#define API_AVAILABLE(...)                                                             \
+  PEMRIX_PICK(__VA_ARGS__, PEMRIX_AVAILABLE_4, PEMRIX_AVAILABLE_3, PEMRIX_AVAILABLE_2, \
+              PEMRIX_AVAILABLE_1, )                                                    \
+  (__VA_ARGS__)
+#define API_DEPRECATED(message, ...)                                                      \
+  PEMRIX_PICK(__VA_ARGS__, PEMRIX_DEPRECATED_4, PEMRIX_DEPRECATED_3, PEMRIX_DEPRECATED_2, \
+              PEMRIX_DEPRECATED_1, )                                                      \
+  (message, __VA_ARGS__)
 
 // ---- Objective-C and Foundation basics ----
 
-// BOOL is `signed char` on x86_64 and `bool` on arm64. The syntax check compiles in both
-// modes (OBJC_BOOL_IS_BOOL 0 and 1), so type mistakes that only one architecture shows fail.
-#if defined(OBJC_BOOL_IS_BOOL) && OBJC_BOOL_IS_BOOL
+// BOOL is `signed char` on x86_64 and `bool` on arm64: as in Apple's <objc/objc.h>, the
+// compiler's __OBJC_BOOL_IS_BOOL for the target decides. The syntax check compiles for both
+// targets, so type mistakes that only one architecture shows fail.
+#if defined(__OBJC_BOOL_IS_BOOL) && __OBJC_BOOL_IS_BOOL
+#define OBJC_BOOL_IS_BOOL 1
+#else
+#define OBJC_BOOL_IS_BOOL 0
+#endif
+#if OBJC_BOOL_IS_BOOL
 typedef bool BOOL;
 #else
 typedef signed char BOOL;
@@ -299,8 +332,10 @@ typedef NS_ENUM(NSInteger, EKAuthorizationStatus) {
   EKAuthorizationStatusNotDetermined = 0,
   EKAuthorizationStatusRestricted,
   EKAuthorizationStatusDenied,
-  EKAuthorizationStatusFullAccess API_AVAILABLE(macos(14.0)),
-  EKAuthorizationStatusWriteOnly API_AVAILABLE(macos(14.0)),
+  EKAuthorizationStatusFullAccess API_AVAILABLE(macos(14.0), ios(17.0), macCatalyst(17.0),
+                                                watchos(10.0)),
+  EKAuthorizationStatusWriteOnly API_AVAILABLE(macos(14.0), ios(17.0), macCatalyst(17.0),
+                                               watchos(10.0)),
 };
 
 @class EKEvent, EKReminder;
@@ -337,13 +372,15 @@ typedef void (^EKEventSearchCallback)(EKEvent* event, BOOL* stop);
 @interface EKEventStore : NSObject
 + (EKAuthorizationStatus)authorizationStatusForEntityType:(EKEntityType)entityType;
 - (void)requestFullAccessToEventsWithCompletion:
-    (EKEventStoreRequestAccessCompletionHandler)completion API_AVAILABLE(macos(14.0));
+    (EKEventStoreRequestAccessCompletionHandler)completion
+    API_AVAILABLE(macos(14.0), ios(17.0), macCatalyst(17.0), watchos(10.0));
 - (void)requestFullAccessToRemindersWithCompletion:
-    (EKEventStoreRequestAccessCompletionHandler)completion API_AVAILABLE(macos(14.0));
+    (EKEventStoreRequestAccessCompletionHandler)completion
+    API_AVAILABLE(macos(14.0), ios(17.0), macCatalyst(17.0), watchos(10.0));
 - (void)requestAccessToEntityType:(EKEntityType)entityType
                        completion:(EKEventStoreRequestAccessCompletionHandler)completion
     API_DEPRECATED("Use requestFullAccessToEvents or requestFullAccessToReminders",
-                   macos(10.9, 14.0));
+                   macos(10.9, 14.0), ios(6.0, 17.0), macCatalyst(13.1, 17.0), watchos(2.0, 10.0));
 - (NSArray<EKCalendar*>*)calendarsForEntityType:(EKEntityType)entityType;
 - (NSPredicate*)predicateForEventsWithStartDate:(NSDate*)startDate
                                         endDate:(NSDate*)endDate
@@ -374,7 +411,9 @@ typedef NS_ENUM(NSInteger, CNAuthorizationStatus) {
   CNAuthorizationStatusRestricted,
   CNAuthorizationStatusDenied,
   CNAuthorizationStatusAuthorized,
-  CNAuthorizationStatusLimited API_AVAILABLE(ios(18.0)),
+  // Not on macOS: Apple's reference lists no macOS release for it.
+  CNAuthorizationStatusLimited API_AVAILABLE(ios(18.0), macCatalyst(18.0), watchos(11.0),
+                                             visionos(2.0)),
 };
 
 @protocol CNKeyDescriptor <NSObject, NSSecureCoding, NSCopying>
