@@ -39,10 +39,10 @@ local_seconds wall(year_month_day date, seconds time = 0s) {
 World theWorld() {
   World world;  // the user is in Europe/Berlin
   world.sources = {
-      {Kind::events, "cal-alpha", "Alpha"},       {Kind::events, "cal-beta", "Beta"},
-      {Kind::events, "cal-gamma", "Gamma"},       {Kind::reminders, "list-errands", "Errands"},
-      {Kind::reminders, "list-garden", "Garden"}, {Kind::contacts, "book-personal", "Personal"},
-      {Kind::contacts, "book-work", "Work"}};
+      {Kind::events, "cal-alpha", "Alpha"},          {Kind::events, "cal-beta", "Beta"},
+      {Kind::events, "cal-delta", "Delta"},          {Kind::events, "cal-gamma", "Gamma"},
+      {Kind::reminders, "list-errands", "Errands"},  {Kind::reminders, "list-garden", "Garden"},
+      {Kind::contacts, "book-personal", "Personal"}, {Kind::contacts, "book-work", "Work"}};
   const auto may1 = 2024y / May / 1;
   auto timed = [](const char* calendar, const char* id, const char* zone, local_seconds start,
                   seconds length) {
@@ -73,7 +73,7 @@ World theWorld() {
   // Weekly at 10:00 from 29 April, six times: the second moved to 7 May at 14:00, the fourth
   // excluded. Daily at 02:30 across both clock changes. A day, given in days, across each.
   Event weekly =
-      timed("cal-gamma", "standup", "Europe/Berlin", wall(2024y / April / 29, 10h), 30min);
+      timed("cal-delta", "standup", "Europe/Berlin", wall(2024y / April / 29, 10h), 30min);
   weekly.repeat = Repeat{true,
                          6,
                          {wall(2024y / May / 20, 10h)},
@@ -231,9 +231,9 @@ INSTANTIATE_TEST_SUITE_P(
                   {"cal-beta/all-day-2 2024-05-01T22:00:00Z 2024-05-03T22:00:00Z all-day"}}),
     rowName<WindowRow>);
 
-// Series (in cal-gamma) and lengths in days (in cal-beta): each occurrence at its own wall time by
-// the one rule (a repeated time is its first instant, a skipped one moves forward by the gap),
-// lasting as long as the first; a day given in days is one calendar day (23 or 25 hours).
+// Series (in cal-delta and cal-gamma) and lengths in days (in cal-beta): each occurrence at its own
+// wall time by the one rule (a repeated time is its first instant, a skipped one moves forward by
+// the gap), lasting as long as the first; a day given in days is one calendar day (23 or 25 hours).
 struct SeriesRow {
   const char* name;
   Capability needs;
@@ -264,12 +264,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         SeriesRow{"WeeklyWithMovedAndExcluded",
                   Capability::recurrence,
-                  "cal-gamma",
+                  "cal-delta",
                   "2024-05-01T00:00:00Z",
                   "2024-06-01T00:00:00Z",
-                  {"cal-gamma/standup moved 2024-05-07T12:00:00Z 2024-05-07T12:30:00Z",
-                   "cal-gamma/standup standup 2024-05-13T08:00:00Z 2024-05-13T08:30:00Z",
-                   "cal-gamma/standup standup 2024-05-27T08:00:00Z 2024-05-27T08:30:00Z"}},
+                  {"cal-delta/standup moved 2024-05-07T12:00:00Z 2024-05-07T12:30:00Z",
+                   "cal-delta/standup standup 2024-05-13T08:00:00Z 2024-05-13T08:30:00Z",
+                   "cal-delta/standup standup 2024-05-27T08:00:00Z 2024-05-27T08:30:00Z"}},
         SeriesRow{"DailyAcrossSpringForward",
                   Capability::recurrence,
                   "cal-gamma",

@@ -113,13 +113,20 @@ class EdsBackend final : public ConformanceBackend {
     dropStores();
     {
       testing::Writer writer;
-      writer.removeAllSources();
+      writer.removeSourcesBut([&](const std::string& uid) {
+        return std::any_of(world.sources.begin(), world.sources.end(),
+                           [&](const Source& source) { return source.id == uid; });
+      });
       for (const Source& source : world.sources) {
-        writer.addSource(source.id.c_str(), source.title.c_str(), extensionOf(source.kind));
+        writer.restoreSource(source.id.c_str(), source.title.c_str(), extensionOf(source.kind));
       }
     }
     std::this_thread::sleep_for(300ms);  // the registry's signals reach its other clients
     testing::Writer writer;
+    for (const Source& source : world.sources) {
+      ASSERT_TRUE(writer.sees(source.id.c_str())) << source.id;
+      writer.clearSource(source.id.c_str(), extensionOf(source.kind));
+    }
     for (const Event& event : world.events)
       writer.addEvents(event.calendar.c_str(), veventsOf(event));
     for (const Reminder& reminder : world.reminders) {

@@ -132,16 +132,82 @@ class Writer {
     g_object_unref(source);
   }
 
-  // Removes every enabled calendar, task list and address book.
-  void removeAllSources() {
+  // Removes every enabled calendar, task list and address book whose UID `keep` rejects.
+  template <typename Keep>
+  void removeSourcesBut(Keep keep) {
     for (const char* extension : {E_SOURCE_EXTENSION_CALENDAR, E_SOURCE_EXTENSION_TASK_LIST,
                                   E_SOURCE_EXTENSION_ADDRESS_BOOK}) {
       GList* sources = e_source_registry_list_enabled(registry_, extension);
       for (GList* item = sources; item != nullptr; item = item->next) {
+        if (keep(std::string(e_source_get_uid(E_SOURCE(item->data))))) continue;
         EXPECT_TRUE(e_source_remove_sync(E_SOURCE(item->data), nullptr, nullptr));
       }
       g_list_free_full(sources, g_object_unref);
     }
+  }
+
+  // Makes the source `uid` exist and be served by EDS's own backend again (after
+  // breakSource or removeSource); its contents may be left from before: see clearSource.
+  void restoreSource(const char* uid, const char* title, const char* extension) {
+    ESource* source = e_source_registry_ref_source(registry_, uid);
+    if (source == nullptr) return addSource(uid, title, extension);
+    e_source_backend_set_backend_name(E_SOURCE_BACKEND(e_source_get_extension(source, extension)),
+                                      "local");
+    EXPECT_TRUE(e_source_write_sync(source, nullptr, nullptr));
+    g_object_unref(source);
+  }
+
+  // Waits (at most two seconds) until this client sees the source `uid`.
+  bool sees(const char* uid) {
+    for (int i = 0; i < 200; ++i) {
+      if (ESource* source = e_source_registry_ref_source(registry_, uid)) {
+        g_object_unref(source);
+        return true;
+      }
+      g_main_context_iteration(nullptr, FALSE);
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
+
+  // Removes every event, task or contact of the source `uid` (EDS keeps a source's data
+  // under its UID, so a source made again with it holds the old contents).
+  void clearSource(const char* uid, const char* extension) {
+    if (g_strcmp0(extension, E_SOURCE_EXTENSION_ADDRESS_BOOK) == 0) {
+      ESource* source = e_source_registry_ref_source(registry_, uid);
+      ASSERT_NE(source, nullptr) << uid;
+      EClient* client =
+          e_book_client_connect_sync(source, static_cast<guint32>(-1), nullptr, nullptr);
+      g_object_unref(source);
+      EBookQuery* all = e_book_query_any_field_contains("");
+      gchar* expression = e_book_query_to_string(all);
+      e_book_query_unref(all);
+      GSList* uids = nullptr;
+      EXPECT_TRUE(e_book_client_get_contacts_uids_sync(E_BOOK_CLIENT(client), expression, &uids,
+                                                       nullptr, nullptr));
+      if (uids != nullptr) {
+        EXPECT_TRUE(e_book_client_remove_contacts_sync(
+            E_BOOK_CLIENT(client), uids, E_BOOK_OPERATION_FLAG_NONE, nullptr, nullptr));
+      }
+      g_slist_free_full(uids, g_free);
+      g_free(expression);
+      g_object_unref(client);
+      return;
+    }
+    ECalClient* client = calendar(uid, g_strcmp0(extension, E_SOURCE_EXTENSION_CALENDAR) == 0
+                                           ? E_CAL_CLIENT_SOURCE_TYPE_EVENTS
+                                           : E_CAL_CLIENT_SOURCE_TYPE_TASKS);
+    GSList* components = nullptr;
+    EXPECT_TRUE(
+        e_cal_client_get_object_list_as_comps_sync(client, "#t", &components, nullptr, nullptr));
+    for (GSList* item = components; item != nullptr; item = item->next) {
+      // A series goes with its moved occurrences: a second removal of its UID finds nothing.
+      e_cal_client_remove_object_sync(client, e_cal_component_get_uid(E_CAL_COMPONENT(item->data)),
+                                      nullptr, E_CAL_OBJ_MOD_ALL, E_CAL_OPERATION_FLAG_NONE,
+                                      nullptr, nullptr);
+    }
+    g_slist_free_full(components, g_object_unref);
+    g_object_unref(client);
   }
 
   // Points the source at a backend that EDS does not have: connecting to it fails, as it
