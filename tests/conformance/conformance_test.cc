@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <set>
 #include <thread>
 
@@ -164,6 +165,15 @@ class ReleaseBackend : public ::testing::Environment {
 
 template <typename Row>
 class Table : public Conformance, public ::testing::WithParamInterface<Row> {};
+
+// A row prints as its name in failure messages.
+template <typename Row>
+requires requires(const Row& row) {
+  row.name;
+}
+std::ostream& operator<<(std::ostream& out, const Row& row) {
+  return out << row.name;
+}
 
 template <typename Row>
 std::string rowName(const ::testing::TestParamInfo<Row>& info) {
