@@ -112,7 +112,7 @@ class EdsBackend final : public ConformanceBackend {
     }
     dropStores();
     {
-      testing::Writer writer;
+      testing::Writer& writer = sharedWriter();
       writer.removeSourcesBut([&](const std::string& uid) {
         return std::any_of(world.sources.begin(), world.sources.end(),
                            [&](const Source& source) { return source.id == uid; });
@@ -122,7 +122,7 @@ class EdsBackend final : public ConformanceBackend {
       }
     }
     std::this_thread::sleep_for(300ms);  // the registry's signals reach its other clients
-    testing::Writer writer;
+    testing::Writer& writer = sharedWriter();
     for (const Source& source : world.sources) {
       ASSERT_TRUE(writer.sees(source.id.c_str())) << source.id;
       writer.clearSource(source.id.c_str(), extensionOf(source.kind));
@@ -149,7 +149,7 @@ class EdsBackend final : public ConformanceBackend {
   }
 
   void changeFromAnotherClient(Kind kind, const std::string& sourceId) override {
-    testing::Writer writer;
+    testing::Writer& writer = sharedWriter();
     const std::string uid = "another-client-" + std::to_string(++changes_);
     if (kind == Kind::contacts) {
       writer.addNamedContacts(sourceId.c_str(), {{uid, "Late", "Comer", ""}});
@@ -164,7 +164,7 @@ class EdsBackend final : public ConformanceBackend {
   }
 
   void inject(Fault fault, Kind kind, const std::string& sourceId) override {
-    testing::Writer writer;
+    testing::Writer& writer = sharedWriter();
     if (fault == Fault::sourceGone) {
       writer.removeSource(sourceId.c_str());
     } else {
@@ -212,6 +212,13 @@ class EdsBackend final : public ConformanceBackend {
     ADD_FAILURE() << "the registry did not list the world's calendars";
   }
 
+  // One writer for the backend's life: each one holds a source registry of its own.
+  testing::Writer& sharedWriter() {
+    if (!writer_) writer_ = std::make_unique<testing::Writer>();
+    return *writer_;
+  }
+
+  std::unique_ptr<testing::Writer> writer_;
   std::unique_ptr<platform::System> system_;
   std::unique_ptr<platform::CalendarStore> calendars_;
   std::unique_ptr<platform::ContactStore> contacts_;
