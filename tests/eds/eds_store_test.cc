@@ -23,6 +23,7 @@
 #include <libedataserver/libedataserver.h>
 
 #include "common/timestamp.h"
+#include "eds_writer.h"
 #include "platform/eds/contact_walk.h"
 #include "platform/eds/eds_system.h"
 #include "platform/eds/glib_thread.h"
@@ -34,133 +35,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A client of the store that is not the bridge: it writes as another program would.
-class Writer {
- public:
-  Writer() { registry_ = e_source_registry_new_sync(nullptr, nullptr); }
-  ~Writer() { g_object_unref(registry_); }
-
-  ECalClient* calendar(const char* uid, ECalClientSourceType type) {
-    ESource* source = e_source_registry_ref_source(registry_, uid);
-    EClient* client =
-        e_cal_client_connect_sync(source, type, static_cast<guint32>(-1), nullptr, nullptr);
-    g_object_unref(source);
-    return E_CAL_CLIENT(client);
-  }
-
-  void addEvents(const char* uid, const std::vector<std::string>& vevents,
-                 ECalClientSourceType type = E_CAL_CLIENT_SOURCE_TYPE_EVENTS) {
-    ECalClient* client = calendar(uid, type);
-    for (const std::string& text : vevents) {
-      ICalComponent* component = i_cal_component_new_from_string(text.c_str());
-      GError* error = nullptr;
-      // A detached occurrence is a change of one occurrence of its series.
-      bool detached = text.find("RECURRENCE-ID") != std::string::npos;
-      EXPECT_TRUE(detached
-                      ? e_cal_client_modify_object_sync(client, component, E_CAL_OBJ_MOD_THIS,
-                                                        E_CAL_OPERATION_FLAG_NONE, nullptr, &error)
-                      : e_cal_client_create_object_sync(
-                            client, component, E_CAL_OPERATION_FLAG_NONE, nullptr, nullptr, &error))
-          << (error ? error->message : "");
-      g_clear_error(&error);
-      g_object_unref(component);
-    }
-    g_object_unref(client);
-  }
-
-  void addContacts(const char* uid, int count, const char* prefix) {
-    ESource* source = e_source_registry_ref_source(registry_, uid);
-    EClient* client =
-        e_book_client_connect_sync(source, static_cast<guint32>(-1), nullptr, nullptr);
-    g_object_unref(source);
-    GSList* contacts = nullptr;
-    for (int i = 0; i < count; ++i) {
-      EContact* contact = e_contact_new();
-      std::string id = std::string(prefix) + std::to_string(i);
-      e_contact_set(contact, E_CONTACT_UID, id.c_str());
-      e_contact_set(contact, E_CONTACT_GIVEN_NAME, "Filler");
-      // After every real family name in the address book's order.
-      e_contact_set(contact, E_CONTACT_FAMILY_NAME, ("Zz" + id).c_str());
-      e_contact_set(contact, E_CONTACT_EMAIL_1, "never@read.example");
-      contacts = g_slist_prepend(contacts, contact);
-    }
-    EXPECT_TRUE(e_book_client_add_contacts_sync(
-        E_BOOK_CLIENT(client), contacts, E_BOOK_OPERATION_FLAG_NONE, nullptr, nullptr, nullptr));
-    g_slist_free_full(contacts, g_object_unref);
-    g_object_unref(client);
-  }
-
-  // Contacts of {uid, given name, family name, organisation}, all in one call.
-  void addNamedContacts(const char* book, const std::vector<std::vector<std::string>>& rows) {
-    ESource* source = e_source_registry_ref_source(registry_, book);
-    EClient* client =
-        e_book_client_connect_sync(source, static_cast<guint32>(-1), nullptr, nullptr);
-    g_object_unref(source);
-    GSList* contacts = nullptr;
-    for (const auto& row : rows) {
-      EContact* contact = e_contact_new();
-      e_contact_set(contact, E_CONTACT_UID, row[0].c_str());
-      if (!row[1].empty()) e_contact_set(contact, E_CONTACT_GIVEN_NAME, row[1].c_str());
-      if (!row[2].empty()) e_contact_set(contact, E_CONTACT_FAMILY_NAME, row[2].c_str());
-      if (!row[3].empty()) e_contact_set(contact, E_CONTACT_ORG, row[3].c_str());
-      contacts = g_slist_prepend(contacts, contact);
-    }
-    EXPECT_TRUE(e_book_client_add_contacts_sync(
-        E_BOOK_CLIENT(client), contacts, E_BOOK_OPERATION_FLAG_NONE, nullptr, nullptr, nullptr));
-    g_slist_free_full(contacts, g_object_unref);
-    g_object_unref(client);
-  }
-
-  // A zone of the calendar's own, from VTIMEZONE text, as other clients store them.
-  void addZone(const char* uid, const std::string& vtimezone) {
-    ECalClient* client = calendar(uid, E_CAL_CLIENT_SOURCE_TYPE_EVENTS);
-    ICalTimezone* zone = i_cal_timezone_new();
-    EXPECT_TRUE(
-        i_cal_timezone_set_component(zone, i_cal_component_new_from_string(vtimezone.c_str())));
-    EXPECT_TRUE(e_cal_client_add_timezone_sync(client, zone, nullptr, nullptr));
-    g_object_unref(zone);
-    g_object_unref(client);
-  }
-
-  // With `file`, a calendar over that iCalendar file, which another program wrote: EDS keeps
-  // its components as written, where its own calendars rewrite unknown TZIDs as UTC.
-  void addSource(const char* uid, const char* title, const char* extension,
-                 const std::string* file = nullptr) {
-    ESource* source = e_source_new_with_uid(uid, nullptr, nullptr);
-    e_source_set_parent(source, "local-stub");
-    e_source_set_display_name(source, title);
-    e_source_backend_set_backend_name(E_SOURCE_BACKEND(e_source_get_extension(source, extension)),
-                                      "local");
-    if (file != nullptr) {
-      std::string path = std::string(g_get_home_dir()) + "/" + uid + ".ics";
-      std::string text =
-          "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//tests//EN\r\n" + *file + "END:VCALENDAR\r\n";
-      EXPECT_TRUE(g_file_set_contents(path.c_str(), text.c_str(), -1, nullptr));
-      GFile* custom = g_file_new_for_path(path.c_str());
-      e_source_local_set_custom_file(
-          E_SOURCE_LOCAL(e_source_get_extension(source, E_SOURCE_EXTENSION_LOCAL_BACKEND)), custom);
-      g_object_unref(custom);
-    }
-    EXPECT_TRUE(e_source_registry_commit_source_sync(registry_, source, nullptr, nullptr));
-    g_object_unref(source);
-  }
-
-  void removeSource(const char* uid) {
-    for (int i = 0; i < 100; ++i) {
-      if (ESource* source = e_source_registry_ref_source(registry_, uid)) {
-        EXPECT_TRUE(e_source_remove_sync(source, nullptr, nullptr));
-        g_object_unref(source);
-        return;
-      }
-      g_main_context_iteration(nullptr, FALSE);
-      std::this_thread::sleep_for(10ms);
-    }
-    ADD_FAILURE() << "no source " << uid;
-  }
-
- private:
-  ESourceRegistry* registry_;
-};
+using testing::Writer;
 
 // The answer of `stores` to one request line: its result or failure, as JSON of the wire's
 // shape.
