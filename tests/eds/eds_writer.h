@@ -151,10 +151,8 @@ class Writer {
   void restoreSource(const char* uid, const char* title, const char* extension) {
     ESource* source = e_source_registry_ref_source(registry_, uid);
     if (source == nullptr) return addSource(uid, title, extension);
-    e_source_backend_set_backend_name(E_SOURCE_BACKEND(e_source_get_extension(source, extension)),
-                                      "local");
-    EXPECT_TRUE(e_source_write_sync(source, nullptr, nullptr));
     g_object_unref(source);
+    setBackend(uid, extension, "local");
   }
 
   // Waits (at most two seconds) until this client sees the source `uid`.
@@ -213,10 +211,15 @@ class Writer {
   // Points the source at a backend that EDS does not have: connecting to it fails, as it
   // does when the service cannot open the source.
   void breakSource(const char* uid, const char* extension) {
+    setBackend(uid, extension, "pemrix-no-such-backend");
+  }
+
+  // Stores `backend` as the backend of the source `uid`'s `extension`.
+  void setBackend(const char* uid, const char* extension, const char* backend) {
     ESource* source = e_source_registry_ref_source(registry_, uid);
     ASSERT_NE(source, nullptr) << uid;
     e_source_backend_set_backend_name(E_SOURCE_BACKEND(e_source_get_extension(source, extension)),
-                                      "pemrix-no-such-backend");
+                                      backend);
     EXPECT_TRUE(e_source_write_sync(source, nullptr, nullptr));
     g_object_unref(source);
   }
