@@ -41,7 +41,7 @@ Status statusOfError(NSError* _Nullable error);
 Status raisedStatus(const std::exception_ptr& raised);
 
 // Throws a C++ exception (std::runtime_error) that carries the Objective-C exception's name
-// and reason. The stores answer it as an unreadable source.
+// and reason; `caught` hands it back, and `raisedStatus` makes it an unavailable Status.
 [[noreturn]] void throwAsCxx(NSException* exception);
 
 // Runs `body` and returns what it returns; an Objective-C exception raised inside it comes
