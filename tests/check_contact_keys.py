@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Checks that the macOS contact adapter (src/platform/apple/contact_store.mm) reads from a
-CNContact exactly the properties whose keys it fetches.
+CNContact exactly the properties whose keys it fetches. The adapter holds the whole fetch
+(the key list, the request, the conversion into the interface's five-field record), so this
+one file is all there is to check.
 
 Contacts raises an exception at run time when a property is read that was not fetched, and
 fetching a key that is never read hands the bridge data it does not use; neither shows on

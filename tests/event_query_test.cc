@@ -77,7 +77,7 @@ TEST(EventQueryTest, MissingOrWrongTypeSourcesFailBeforeEnumerating) {
             BridgeFailure::sourceMissing());
   for (const std::string& call : harness.record().calls) {
     EXPECT_NE(call, "enumerateEvents");
-    EXPECT_NE(call, "fetchIncompleteReminders");
+    EXPECT_NE(call, "enumerateIncompleteReminders");
   }
 }
 

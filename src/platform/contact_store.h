@@ -1,28 +1,28 @@
-// ContactStore: the operating system's contact service, reduced to what the bridge reads.
-// Only the five properties of `ContactKey` exist here; nothing else of a contact can be
-// requested through this interface.
+// ContactStore: the operating system's contact service, reduced to what the bridge reads:
+// contact accounts, and the contacts of one account with five properties each. Nothing
+// else of a contact can be read through this interface.
 //
 // Thread safety: `authorization` may be called from any thread; everything else from the
 // stores' serial queue only. The access completion and change callbacks arrive on threads
 // of the service's choosing.
 //
-// Failures: as for the calendar store (platform/calendar_store.h): a `PlatformStatus` from
-// every call that can fail, results through pointers, no exception from the service.
+// Failures: as for the calendar store (platform/calendar_store.h): a Status from every call
+// that can fail, results through pointers, no exception from the service. A read of a
+// container the service no longer has fails as gone.
 //
 // Implementations: Contacts (apple/contact_store.mm), evolution-data-server
-// (eds/contact_store.cc) and the simulator's store (sim/contact_store.cc), which records
-// every fetch request.
+// (eds/contact_store.cc) and the simulator's store (sim/contact_store.cc), which tells its
+// watcher of every container it reads.
 #pragma once
 
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/calendar_store.h"
 #include "platform/observer_token.h"
-#include "platform/platform_error.h"
+#include "platform/status.h"
 #include "platform/system.h"
 
 namespace pemrix::platform {
@@ -33,24 +33,14 @@ struct ContainerInfo {
   std::string name;
 };
 
-// The contact properties that can be fetched.
-enum class ContactKey { identifier, givenName, familyName, organizationName, jobTitle };
-
-// A contact with the properties that were fetched; the others are empty.
+// A contact with the five properties the bridge reads; a property the contact lacks is
+// empty.
 struct ContactRecord {
   std::string identifier;
   std::string givenName;
   std::string familyName;
   std::string organizationName;
   std::string jobTitle;
-};
-
-// A request for the contacts of one container, as the service takes it.
-struct ContactFetchRequest {
-  std::vector<ContactKey> keysToFetch;
-  std::string containerIdentifier;  // the predicate: contacts in this container
-  bool unifyResults = true;         // the service's default
-  bool mutableObjects = false;
 };
 
 using ContactVisitor = std::function<void(const ContactRecord& contact, bool& stop)>;
@@ -60,7 +50,8 @@ class ContactStore {
   // How far the user lets this process read contacts, as it stands now; creates no store.
   static Authorization authorization(System& system);
 
-  explicit ContactStore(System& system);
+  // Makes a store and puts it in `*store`; leaves `*store` alone when that fails.
+  static Status open(System& system, std::unique_ptr<ContactStore>* store);
   ~ContactStore();
   ContactStore(const ContactStore&) = delete;
   ContactStore& operator=(const ContactStore&) = delete;
@@ -70,20 +61,22 @@ class ContactStore {
   void requestAccess(AccessCompletion completion);
 
   // Puts all containers in `out`, in the store's stable order.
-  PlatformStatus containers(std::vector<ContainerInfo>* out);
+  Status containers(std::vector<ContainerInfo>* out);
 
-  // Calls `visitor` synchronously for each contact the request selects, until it sets its
-  // stop flag.
-  PlatformStatus enumerateContacts(const ContactFetchRequest& request,
-                                   const ContactVisitor& visitor);
+  // Calls `visitor` synchronously for each contact of the container `containerId` as it is
+  // stored (contacts linked across containers are not merged), in the store's order, until
+  // it sets its stop flag.
+  Status enumerateContacts(const std::string& containerId, const ContactVisitor& visitor);
 
   // Calls `onChange` whenever the contact service reports a change (from any sender),
-  // until the returned token is released.
-  ObserverToken observeChanges(std::function<void()> onChange);
+  // until the token put in `*token` is released.
+  Status observeChanges(std::function<void()> onChange, ObserverToken* token);
 
   struct Impl;
 
  private:
+  explicit ContactStore(std::unique_ptr<Impl> impl);
+
   std::unique_ptr<Impl> impl_;
 };
 

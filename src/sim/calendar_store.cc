@@ -1,5 +1,9 @@
 // The simulated calendar store: serves the world's calendars, events and reminders, with
-// the world's delays and faults, and only while the entity's access is full.
+// the world's delays and faults, and only while the entity's access is full. Reads select
+// as the macOS adapter does: the service's own predicate (here, on the instants the service
+// keeps), then the exact window test. Strays are records that the service delivers whatever
+// the request: they pass the predicate, and the window test too unless they carry the dates
+// it needs, so that the stores meet records of other calendars, without dates or completed.
 #include "platform/calendar_store.h"
 
 #include <set>
@@ -12,23 +16,33 @@ namespace pemrix::platform {
 
 namespace {
 
-std::set<std::string> identifiersOf(const std::vector<CalendarInfo>& calendars) {
-  std::set<std::string> ids;
-  for (const CalendarInfo& calendar : calendars) ids.insert(calendar.identifier);
-  return ids;
-}
+// How long a reminder fetch that never completes waits: until the system closes.
+constexpr double kForeverSeconds = 1e9;
 
 bool inSelection(const std::optional<std::string>& calendar, const std::set<std::string>& ids) {
   return calendar && ids.count(*calendar) > 0;
 }
 
-// Whether the store's own predicate selects the event: a selected calendar and an overlap
-// with [start, end).
-bool eventMatches(const WorldEvent& event, Instant start, Instant end,
+// Gone when one of `ids` names no calendar of `type` in the world.
+Status findCalendars(const World& world, CalendarEntityType type,
+                     const std::vector<std::string>& ids, std::set<std::string>* found) {
+  for (const std::string& id : ids) {
+    bool known = false;
+    for (const WorldCalendar& calendar : world.calendars) {
+      known = known || (calendar.id == id && calendar.entityType == type);
+    }
+    if (!known) return Status::gone("The simulated store has no calendar " + id + ".");
+    found->insert(id);
+  }
+  return Status();
+}
+
+// Whether the read delivers the event: a selected calendar and an overlap with the window.
+bool eventMatches(const WorldEvent& event, const TimeWindow& window,
                   const std::set<std::string>& ids) {
-  if (event.stray) return true;
-  if (!inSelection(event.calendar, ids) || !event.start || !event.end) return false;
-  return *event.start<end&& * event.end> start;
+  const bool dated = event.start && event.end;
+  if (dated && !window.overlaps(*event.start, *event.end)) return false;
+  return event.stray || (dated && inSelection(event.calendar, ids));
 }
 
 EventRecord eventRecord(const WorldEvent& event) {
@@ -42,31 +56,15 @@ ReminderRecord reminderRecord(const WorldReminder& reminder, const std::string& 
                         reminder.completed, due,         reminder.priority};
 }
 
-// Whether the store's own predicate selects the reminder: a selected list, not completed,
-// and due in [start, end) by the instant the service keeps, not the one the user means (a
-// date alone is kept at midnight UTC).
-bool reminderMatches(const WorldReminder& reminder, Instant start, Instant end,
+// Whether the service's own predicate selects the reminder: a selected list, not completed,
+// and due in the widened window by the instant the service keeps, not the one the user
+// means (a date alone is kept at midnight UTC).
+bool reminderFetched(const WorldReminder& reminder, const TimeWindow& widened,
                      const std::set<std::string>& ids) {
   if (reminder.stray) return true;
   if (!inSelection(reminder.list, ids) || reminder.completed || !reminder.due) return false;
   std::optional<Instant> stored = storedDueDate(*reminder.due);
-  return stored && *stored >= start && *stored < end;
-}
-
-// Visits the reminders that the reminders predicate selects for [start, end), in world order,
-// building each record only when its turn comes; nothing while reminders are not readable.
-PlatformStatus walkMatchingReminders(const System::Impl& system, Instant start, Instant end,
-                                     const std::set<std::string>& ids,
-                                     const ReminderVisitor& visitor) {
-  if (!system.readable(WorldEntity::reminders)) return std::nullopt;
-  for (const WorldReminder& reminder : system.world.reminders) {
-    if (PlatformStatus failed = system.faultIn("reminders")) return failed;
-    if (!reminderMatches(reminder, start, end, ids)) continue;
-    bool stop = false;
-    visitor(reminderRecord(reminder, system.world.timeZone), stop);
-    if (stop) break;
-  }
-  return std::nullopt;
+  return stored && widened.contains(*stored);
 }
 
 }  // namespace
@@ -79,8 +77,12 @@ Authorization CalendarStore::authorization(System& system, CalendarEntityType ty
   return authorizationFromEventKit(system.authorization(entityOf(type)));
 }
 
-CalendarStore::CalendarStore(System& system) : impl_(new Impl{system.impl()}) {
-  impl_->system.noteStoreCreated(false);
+CalendarStore::CalendarStore(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+Status CalendarStore::open(System& system, std::unique_ptr<CalendarStore>* store) {
+  store->reset(new CalendarStore(std::unique_ptr<Impl>(new Impl{system.impl()})));
+  system.impl().noteStoreCreated(false);
+  return Status();
 }
 
 CalendarStore::~CalendarStore() = default;
@@ -90,68 +92,79 @@ void CalendarStore::requestAccess(CalendarEntityType type, AccessCompletion comp
   impl_->system.requestAccess(entityOf(type), std::move(completion));
 }
 
-PlatformStatus CalendarStore::calendars(CalendarEntityType type, std::vector<CalendarInfo>* out) {
+Status CalendarStore::calendars(CalendarEntityType type, std::vector<CalendarInfo>* out) {
   System::Impl& system = impl_->system;
   system.logCall("calendars");
-  if (!system.delay(system.world.faults.calendarsDelay)) return std::nullopt;
-  if (PlatformStatus failed = system.faultIn("calendars")) return failed;
+  if (!system.delay(system.world.faults.calendarsDelay)) return Status();
+  if (Status failed = system.faultIn("calendars"); !failed.ok()) return failed;
   if (system.readable(entityOf(type))) {
     for (const WorldCalendar& calendar : system.world.calendars) {
-      if (calendar.entityType == type) out->push_back({calendar.id, calendar.title, nullptr});
+      if (calendar.entityType == type) out->push_back({calendar.id, calendar.title});
     }
   }
   system.sourcesListed(entityOf(type));
-  return std::nullopt;
+  return Status();
 }
 
-PlatformStatus CalendarStore::enumerateEvents(Instant start, Instant end,
-                                              const std::vector<CalendarInfo>& calendars,
-                                              const EventVisitor& visitor) {
+Status CalendarStore::enumerateEvents(Instant start, Instant end,
+                                      const std::vector<std::string>& calendarIds,
+                                      const EventVisitor& visitor) {
   System::Impl& system = impl_->system;
   system.logCall("enumerateEvents");
-  std::set<std::string> ids = identifiersOf(calendars);
-  if (!system.delay(system.world.faults.eventsDelay)) return std::nullopt;
-  if (!system.readable(WorldEntity::events)) return std::nullopt;
+  if (!system.delay(system.world.faults.eventsDelay)) return Status();
+  if (!system.readable(WorldEntity::events)) return Status();
+  std::set<std::string> ids;
+  if (Status gone = findCalendars(system.world, CalendarEntityType::events, calendarIds, &ids);
+      !gone.ok()) {
+    return gone;
+  }
+  const TimeWindow window{start, end};
   for (const WorldEvent& event : system.world.events) {
-    if (PlatformStatus failed = system.faultIn("events")) return failed;
-    if (!eventMatches(event, start, end, ids)) continue;
+    if (Status failed = system.faultIn("events"); !failed.ok()) return failed;
+    if (!eventMatches(event, window, ids)) continue;
     if (!system.delay(system.world.faults.itemDelaySeconds)) break;
     bool stop = false;
     visitor(eventRecord(event), stop);
     if (stop) break;
   }
-  return std::nullopt;
+  return Status();
 }
 
-void CalendarStore::fetchIncompleteReminders(Instant start, Instant end,
-                                             const std::vector<CalendarInfo>& lists,
-                                             ReminderFetchCompletion completion) {
+Status CalendarStore::enumerateIncompleteReminders(Instant start, Instant end,
+                                                   const std::vector<std::string>& listIds,
+                                                   const ReminderVisitor& visitor) {
   System::Impl& system = impl_->system;
-  system.logCall("fetchIncompleteReminders");
-  if (system.world.faults.remindersFetchNeverCompletes) {
-    system.keepUntilClose(std::make_shared<ReminderFetchCompletion>(std::move(completion)));
-    return;
+  system.logCall("enumerateIncompleteReminders");
+  const WorldFaults& faults = system.world.faults;
+  if (faults.remindersFetchNeverCompletes) {
+    system.delay(kForeverSeconds);
+    return Status::unavailable("The simulated system closed during the reminder fetch.");
   }
-  // The thread uses only the system, which joins it on close; the store may go first.
-  double moment = system.momentAfter(system.world.faults.remindersDelay);
-  // The predicate of the macOS adapter: the window widened on each side, since the service
-  // tests the due dates it keeps, not the ones the user means.
-  system.spawn([&system, start = start - kServiceWindowMargin, end = end + kServiceWindowMargin,
-                moment, ids = identifiersOf(lists), completion = std::move(completion)] {
-    if (!system.sleepUntil(moment)) return;
-    const ReminderWalk walk = [&](const ReminderVisitor& visitor) {
-      return walkMatchingReminders(system, start, end, ids, visitor);
-    };
-    PlatformStatus fetched;
-    if (system.world.faults.remindersFetchFails) {
-      fetched = PlatformError{"The simulated reminder fetch failed."};
-    }
-    completion(std::move(fetched), walk);
-  });
+  if (!system.delay(faults.remindersDelay)) return Status();
+  if (faults.remindersFetchFails) return Status::noResult("The simulated reminder fetch failed.");
+  if (!system.readable(WorldEntity::reminders)) return Status();
+  std::set<std::string> ids;
+  if (Status gone = findCalendars(system.world, CalendarEntityType::reminders, listIds, &ids);
+      !gone.ok()) {
+    return gone;
+  }
+  const TimeWindow window{start, end};
+  for (const WorldReminder& reminder : system.world.reminders) {
+    if (Status failed = system.faultIn("reminders"); !failed.ok()) return failed;
+    if (!reminderFetched(reminder, window.widened(), ids)) continue;
+    // Each record is made only when its turn comes, as the macOS adapter converts them.
+    ReminderRecord record = reminderRecord(reminder, system.world.timeZone);
+    if (record.due ? !window.contains(*record.due) : !reminder.stray) continue;
+    bool stop = false;
+    visitor(record, stop);
+    if (stop) break;
+  }
+  return Status();
 }
 
-ObserverToken CalendarStore::observeChanges(std::function<void()> onChange) {
-  return impl_->system.observe(WorldChange::Store::events, std::move(onChange));
+Status CalendarStore::observeChanges(std::function<void()> onChange, ObserverToken* token) {
+  *token = impl_->system.observe(WorldChange::Store::events, std::move(onChange));
+  return Status();
 }
 
 }  // namespace pemrix::platform

@@ -1,6 +1,6 @@
 // The simulated contact store: serves the world's containers and contacts, with the
-// world's delays and faults, only while contacts are readable, and records every fetch
-// request it is given.
+// world's delays and faults, only while contacts are readable, and tells its watcher of
+// every container it reads.
 #include "platform/contact_store.h"
 
 #include <algorithm>
@@ -12,27 +12,19 @@ namespace pemrix::platform {
 
 namespace {
 
-bool wants(const ContactFetchRequest& request, ContactKey key) {
-  const auto& keys = request.keysToFetch;
-  return std::find(keys.begin(), keys.end(), key) != keys.end();
-}
-
-// The contact as fetched: properties that were not asked for stay empty.
-ContactRecord fetched(const WorldContact& contact, const ContactFetchRequest& request) {
-  ContactRecord record;
-  if (wants(request, ContactKey::identifier)) record.identifier = contact.id;
-  if (wants(request, ContactKey::givenName)) record.givenName = contact.givenName;
-  if (wants(request, ContactKey::familyName)) record.familyName = contact.familyName;
-  if (wants(request, ContactKey::organizationName)) {
-    record.organizationName = contact.organizationName;
-  }
-  if (wants(request, ContactKey::jobTitle)) record.jobTitle = contact.jobTitle;
-  return record;
+ContactRecord contactRecord(const WorldContact& contact) {
+  return ContactRecord{contact.id, contact.givenName, contact.familyName, contact.organizationName,
+                       contact.jobTitle};
 }
 
 bool failsIn(const WorldFaults& faults, const std::string& container) {
   const auto& failing = faults.contactsErrorIn;
   return std::find(failing.begin(), failing.end(), container) != failing.end();
+}
+
+bool hasContainer(const World& world, const std::string& id) {
+  return std::any_of(world.containers.begin(), world.containers.end(),
+                     [&](const WorldContainer& container) { return container.id == id; });
 }
 
 }  // namespace
@@ -45,8 +37,12 @@ Authorization ContactStore::authorization(System& system) {
   return authorizationFromContacts(system.authorization(WorldEntity::contacts));
 }
 
-ContactStore::ContactStore(System& system) : impl_(new Impl{system.impl()}) {
-  impl_->system.noteStoreCreated(true);
+ContactStore::ContactStore(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+Status ContactStore::open(System& system, std::unique_ptr<ContactStore>* store) {
+  store->reset(new ContactStore(std::unique_ptr<Impl>(new Impl{system.impl()})));
+  system.impl().noteStoreCreated(true);
+  return Status();
 }
 
 ContactStore::~ContactStore() = default;
@@ -56,14 +52,14 @@ void ContactStore::requestAccess(AccessCompletion completion) {
   impl_->system.requestAccess(WorldEntity::contacts, std::move(completion));
 }
 
-PlatformStatus ContactStore::containers(std::vector<ContainerInfo>* out) {
+Status ContactStore::containers(std::vector<ContainerInfo>* out) {
   System::Impl& system = impl_->system;
   system.logCall("containers");
-  if (!system.delay(system.world.faults.containersDelay)) return std::nullopt;
-  if (PlatformStatus failed = system.faultIn("containers")) return failed;
+  if (!system.delay(system.world.faults.containersDelay)) return Status();
+  if (Status failed = system.faultIn("containers"); !failed.ok()) return failed;
   if (system.world.faults.containersError) {
     system.sourcesListed(WorldEntity::contacts);
-    return PlatformError{"The simulated contact store could not list its containers."};
+    return Status::unavailable("The simulated contact store could not list its containers.");
   }
   if (system.readable(WorldEntity::contacts)) {
     for (const WorldContainer& container : system.world.containers) {
@@ -71,33 +67,37 @@ PlatformStatus ContactStore::containers(std::vector<ContainerInfo>* out) {
     }
   }
   system.sourcesListed(WorldEntity::contacts);
-  return std::nullopt;
+  return Status();
 }
 
-PlatformStatus ContactStore::enumerateContacts(const ContactFetchRequest& request,
-                                               const ContactVisitor& visitor) {
+Status ContactStore::enumerateContacts(const std::string& containerId,
+                                       const ContactVisitor& visitor) {
   System::Impl& system = impl_->system;
   system.logCall("enumerateContacts");
-  system.logContactFetch(request);
+  system.logContactFetch(containerId);
   const WorldFaults& faults = system.world.faults;
-  if (!system.delay(faults.contactsDelay)) return std::nullopt;
-  if (!system.readable(WorldEntity::contacts)) return std::nullopt;
-  if (failsIn(faults, request.containerIdentifier)) {
-    return PlatformError{"The simulated contact store could not read the container."};
+  if (!system.delay(faults.contactsDelay)) return Status();
+  if (!system.readable(WorldEntity::contacts)) return Status();
+  if (failsIn(faults, containerId)) {
+    return Status::unavailable("The simulated contact store could not read the container.");
+  }
+  if (!hasContainer(system.world, containerId)) {
+    return Status::gone("The simulated contact store has no container " + containerId + ".");
   }
   for (const WorldContact& contact : system.world.contacts) {
-    if (contact.container != request.containerIdentifier) continue;
-    if (!system.delay(faults.itemDelaySeconds)) return std::nullopt;
-    if (PlatformStatus failed = system.faultIn("contacts")) return failed;
+    if (contact.container != containerId) continue;
+    if (!system.delay(faults.itemDelaySeconds)) return Status();
+    if (Status failed = system.faultIn("contacts"); !failed.ok()) return failed;
     bool stop = false;
-    visitor(fetched(contact, request), stop);
+    visitor(contactRecord(contact), stop);
     if (stop) break;
   }
-  return std::nullopt;
+  return Status();
 }
 
-ObserverToken ContactStore::observeChanges(std::function<void()> onChange) {
-  return impl_->system.observe(WorldChange::Store::contacts, std::move(onChange));
+Status ContactStore::observeChanges(std::function<void()> onChange, ObserverToken* token) {
+  *token = impl_->system.observe(WorldChange::Store::contacts, std::move(onChange));
+  return Status();
 }
 
 }  // namespace pemrix::platform

@@ -82,10 +82,10 @@ void System::Impl::spawn(std::function<void()> task) {
       }));
 }
 
-PlatformStatus System::Impl::faultIn(const char* operation) const {
+Status System::Impl::faultIn(const char* operation) const {
   const std::vector<std::string>& faulty = world.faults.throwsIn;
-  if (std::find(faulty.begin(), faulty.end(), operation) == faulty.end()) return std::nullopt;
-  return PlatformError{std::string("simulated service failure in ") + operation};
+  if (std::find(faulty.begin(), faulty.end(), operation) == faulty.end()) return Status();
+  return Status::unavailable(std::string("simulated service failure in ") + operation);
 }
 
 void System::Impl::keepUntilClose(std::shared_ptr<void> held) {
@@ -94,12 +94,12 @@ void System::Impl::keepUntilClose(std::shared_ptr<void> held) {
   held_.push_back(std::move(held));
 }
 
-void System::Impl::completeLater(AccessCompletion completion, PlatformStatus status) {
+void System::Impl::completeLater(AccessCompletion completion, Status status) {
   spawn([completion = std::move(completion), status = std::move(status)] { completion(status); });
 }
 
 void System::Impl::requestAccess(WorldEntity entity, AccessCompletion completion) {
-  if (PlatformStatus failed = faultIn("access")) {
+  if (Status failed = faultIn("access"); !failed.ok()) {
     completeLater(std::move(completion), std::move(failed));
     return;
   }
@@ -112,8 +112,8 @@ void System::Impl::requestAccess(WorldEntity entity, AccessCompletion completion
       keepUntilClose(std::make_shared<AccessCompletion>(std::move(completion)));
       return;
     }
-    PlatformStatus status;
-    if (behaviour.error) status = PlatformError{"The simulated access request failed."};
+    Status status;
+    if (behaviour.error) status = Status::unavailable("The simulated access request failed.");
     completion(std::move(status));
   });
 }
@@ -153,8 +153,8 @@ void System::Impl::logCall(std::string_view name) const {
   if (watcher_) watcher_->called(name);
 }
 
-void System::Impl::logContactFetch(const ContactFetchRequest& request) const {
-  if (watcher_) watcher_->fetchingContacts(request);
+void System::Impl::logContactFetch(const std::string& containerId) const {
+  if (watcher_) watcher_->fetchingContacts(containerId);
 }
 
 void System::Impl::noteStoreCreated(bool contactStore) const {

@@ -56,15 +56,15 @@ struct System::Impl {
   // Keeps something (an uncalled completion) alive until `close`, which drops it.
   void keepUntilClose(std::shared_ptr<void> held);
 
-  // An error when the world's "throwsIn" fault names `operation`: a service call that
-  // fails, as one that raises an exception on macOS does.
-  PlatformStatus faultIn(const char* operation) const;
+  // Unavailable when the world's "throwsIn" fault names `operation`: a service call that
+  // fails, as one that raises an exception on macOS does; ok otherwise.
+  Status faultIn(const char* operation) const;
 
   // Simulates asking for access to `entity` (delay, new status, completion).
   void requestAccess(WorldEntity entity, AccessCompletion completion);
   // Delivers `status` to `completion` from a new system thread, as a service reports a
   // request it could not make.
-  void completeLater(AccessCompletion completion, PlatformStatus status);
+  void completeLater(AccessCompletion completion, Status status);
   // Applies "revokeDuring": the first listing of an entity's sources denies it.
   void sourcesListed(WorldEntity entity);
 
@@ -73,9 +73,9 @@ struct System::Impl {
   void postChange(WorldChange::Store store);
 
   // Tells the watcher, if there is one, of a platform call, a contact enumeration's
-  // request, or a store created.
+  // container, or a store created.
   void logCall(std::string_view name) const;
-  void logContactFetch(const ContactFetchRequest& request) const;
+  void logContactFetch(const std::string& containerId) const;
   void noteStoreCreated(bool contactStore) const;
 
   void close();

@@ -1,5 +1,5 @@
 // SystemWatcher: hears what the simulated system is asked, as it is asked: each platform
-// call by name, the request of each contact enumeration, and each change observer added
+// call by name, the container of each contact enumeration, and each change observer added
 // and removed. A System reports to the watcher it was created with, if any; the simulator
 // executable gives none, so it keeps nothing per call however long it serves. Tests give
 // one that records (tests/support/call_recorder.h), to prove what the bridge never asks
@@ -10,23 +10,24 @@
 // handed out.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace pemrix::platform {
-
-struct ContactFetchRequest;
 
 class SystemWatcher {
  public:
   virtual ~SystemWatcher() = default;
 
   // A platform call, named after the macOS call it stands for ("requestFullAccessToEvents",
-  // "calendars", "enumerateEvents", "fetchIncompleteReminders", "containers",
+  // "calendars", "enumerateEvents", "enumerateIncompleteReminders", "containers",
   // "enumerateContacts", "contactsRequestAccess", ...), or the creation of a store
   // ("calendarStoreCreated", "contactStoreCreated").
   virtual void called(std::string_view name) = 0;
-  // The request of a contact enumeration, reported right after its "enumerateContacts".
-  virtual void fetchingContacts(const ContactFetchRequest& request) = 0;
+  // The container a contact enumeration reads, reported right after its
+  // "enumerateContacts". Each enumeration reads one container's contacts as stored, with
+  // the five properties of ContactRecord.
+  virtual void fetchingContacts(const std::string& containerId) = 0;
   // A change observer was registered, or one was released.
   virtual void observerAdded() = 0;
   virtual void observerRemoved() = 0;

@@ -20,11 +20,6 @@ using limits::kNamePartLimit;
 using limits::kOrganizationLimit;
 constexpr std::size_t kScanCap = limits::kContactScanCap;
 
-const std::vector<platform::ContactKey> kKeysToFetch = {
-    platform::ContactKey::identifier, platform::ContactKey::givenName,
-    platform::ContactKey::familyName, platform::ContactKey::organizationName,
-    platform::ContactKey::jobTitle};
-
 // The texts of one contact as the result shows them.
 struct ContactTexts {
   explicit ContactTexts(const platform::ContactRecord& contact)
@@ -86,7 +81,7 @@ std::optional<BridgeFailure> selectContainers(platform::ContactStore& store,
                                               const std::set<std::string>& requested,
                                               std::vector<std::string>* selected) {
   std::vector<platform::ContainerInfo> listed;
-  if (store.containers(&listed)) return BridgeFailure::sourceUnavailable();
+  if (!store.containers(&listed).ok()) return BridgeFailure::sourceUnavailable();
   for (const auto& container : listed) {
     if (requested.contains(container.identifier)) selected->push_back(container.identifier);
   }
@@ -100,7 +95,12 @@ std::optional<BridgeFailure> selectContainers(platform::ContactStore& store,
 
 void PersonalStores::queryContacts(const ContactsQuery& request, const Lifetime& lifetime,
                                    const StoreReply& reply) {
-  platform::ContactStore& store = contactStore();
+  platform::ContactStore* opened = contactStore();
+  if (opened == nullptr) {
+    reply(BridgeFailure::sourceUnavailable());
+    return;
+  }
+  platform::ContactStore& store = *opened;
   const std::set<std::string> requested(request.sourceIds.begin(), request.sourceIds.end());
   std::vector<std::string> selected;
   if (auto failure = selectContainers(store, requested, &selected)) {
@@ -112,10 +112,8 @@ void PersonalStores::queryContacts(const ContactsQuery& request, const Lifetime&
   ContactScan scan(terms, static_cast<std::size_t>(request.limit));
   for (const std::string& containerId : selected) {
     if (!lifetime->isActive()) return;
-    platform::ContactFetchRequest fetch{kKeysToFetch, containerId, /*unifyResults=*/false,
-                                        /*mutableObjects=*/false};
-    platform::PlatformStatus status =
-        store.enumerateContacts(fetch, [&](const platform::ContactRecord& contact, bool& stop) {
+    platform::Status status = store.enumerateContacts(
+        containerId, [&](const platform::ContactRecord& contact, bool& stop) {
           if (!lifetime->isActive()) {
             stop = true;
             return;
@@ -123,7 +121,7 @@ void PersonalStores::queryContacts(const ContactsQuery& request, const Lifetime&
           scan.visit(contact, containerId, stop);
         });
     // A failure in any container discards the whole query: no partial result.
-    if (status) {
+    if (!status.ok()) {
       reply(BridgeFailure::sourceUnavailable());
       return;
     }

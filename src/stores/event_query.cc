@@ -1,6 +1,6 @@
 // PersonalStores: queries over calendars. Both calendar entities share the guard and the
-// resolution of the requested calendars; events are then enumerated here, synchronously,
-// and reminders are fetched in reminder_query.cc.
+// resolution of the requested calendars; events are then enumerated here and reminders in
+// reminder_query.cc, both synchronously on the stores' queue.
 #include <set>
 
 #include "protocol/clipped.h"
@@ -27,19 +27,20 @@ Json eventItem(const platform::EventRecord& event) {
   return item;
 }
 
-// Puts the calendars of `type` that `requested` names in `selected`, in the store's order.
-// A failure when the store cannot list them or one of them no longer exists.
+// Puts the identifiers of the calendars of `type` that `requested` names in `selected`, in
+// the store's order. A failure when the store cannot list them or one of them no longer
+// exists.
 std::optional<BridgeFailure> selectCalendars(platform::CalendarStore& store,
                                              platform::CalendarEntityType type,
                                              const std::set<std::string>& requested,
-                                             std::vector<platform::CalendarInfo>* selected) {
+                                             std::vector<std::string>* selected) {
   std::vector<platform::CalendarInfo> calendars;
-  if (store.calendars(type, &calendars)) return BridgeFailure::sourceUnavailable();
+  if (!store.calendars(type, &calendars).ok()) return BridgeFailure::sourceUnavailable();
   std::set<std::string> found;
   for (auto& calendar : calendars) {
     if (!requested.contains(calendar.identifier)) continue;
     found.insert(calendar.identifier);
-    selected->push_back(std::move(calendar));
+    selected->push_back(std::move(calendar.identifier));
   }
   if (found != requested) return BridgeFailure::sourceMissing();
   return std::nullopt;
@@ -49,22 +50,27 @@ std::optional<BridgeFailure> selectCalendars(platform::CalendarStore& store,
 
 void PersonalStores::queryCalendar(const CalendarQuery& request, NativeEntity entity,
                                    const Lifetime& lifetime, const StoreReply& reply) {
-  platform::CalendarStore& store = eventStore();
+  platform::CalendarStore* opened = eventStore();
+  if (opened == nullptr) {
+    reply(BridgeFailure::sourceUnavailable());
+    return;
+  }
+  platform::CalendarStore& store = *opened;
   const std::set<std::string> requested(request.sourceIds.begin(), request.sourceIds.end());
-  std::vector<platform::CalendarInfo> selected;
+  std::vector<std::string> selected;
   if (auto failure = selectCalendars(store, calendarEntityType(entity), requested, &selected)) {
     reply(*failure);
     return;
   }
   if (entity == NativeEntity::reminders) {
-    queryReminders(request, selected, lifetime, reply);
+    queryReminders(store, request, selected, lifetime, reply);
     return;
   }
 
   Json items = Json::array();
   bool truncated = false;
   const auto limit = static_cast<std::size_t>(request.limit);
-  platform::PlatformStatus status = store.enumerateEvents(
+  platform::Status status = store.enumerateEvents(
       request.start, request.end, selected, [&](const platform::EventRecord& event, bool& stop) {
         if (!lifetime->isActive()) {
           stop = true;
@@ -78,7 +84,7 @@ void PersonalStores::queryCalendar(const CalendarQuery& request, NativeEntity en
           stop = true;
         }
       });
-  if (status) {
+  if (!status.ok()) {
     reply(BridgeFailure::sourceUnavailable());
     return;
   }

@@ -40,9 +40,9 @@ void PersonalStores::setOnChange(std::function<void(NativeEntity)> onChange) {
 
 void PersonalStores::perform(const StoreRequest& request, Lifetime lifetime,
                              StoreCompletion completion) {
-  // An exception (a service error that the adapter raised, std::bad_alloc) or a path that
-  // ends without answering is answered as an access request macOS could not make for
-  // "request-permission", as an unreadable source for the listing and the queries.
+  // An exception (std::bad_alloc) or a path that ends without answering is answered as an access
+  // request macOS could not make for "request-permission", as an unreadable source for the listing
+  // and the queries.
   const BridgeFailure unanswered = std::holds_alternative<PermissionRequest>(request)
                                        ? BridgeFailure::permissionUnavailable()
                                        : BridgeFailure::sourceUnavailable();
@@ -87,43 +87,61 @@ void PersonalStores::askForAccess(NativeEntity entity, const Lifetime& lifetime,
   // The system answers on a thread of its own; only the lifetime, the entity and the reply
   // travel there.
   platform::AccessCompletion answered = [&system = system_, lifetime, entity,
-                                         reply](platform::PlatformStatus status) {
+                                         reply](platform::Status status) {
     if (!lifetime->isActive()) return;
     const PermissionState state = permissionState(system, entity);
-    if (status && state == PermissionState::notDetermined) {
+    if (!status.ok() && state == PermissionState::notDetermined) {
       reply(BridgeFailure::permissionUnavailable());
     } else {
       reply(Json{{"permission", wireName(state)}});
     }
   };
   if (entity == NativeEntity::contacts) {
-    contactStore().requestAccess(std::move(answered));
+    platform::ContactStore* store = contactStore();
+    if (store == nullptr) {
+      reply(BridgeFailure::permissionUnavailable());
+      return;
+    }
+    store->requestAccess(std::move(answered));
   } else {
-    eventStore().requestAccess(calendarEntityType(entity), std::move(answered));
+    platform::CalendarStore* store = eventStore();
+    if (store == nullptr) {
+      reply(BridgeFailure::permissionUnavailable());
+      return;
+    }
+    store->requestAccess(calendarEntityType(entity), std::move(answered));
   }
 }
 
-platform::CalendarStore& PersonalStores::eventStore() {
-  if (!events_) {
-    events_ = std::make_unique<platform::CalendarStore>(system_);
-    observers_.push_back(events_->observeChanges([relay = std::weak_ptr<ChangeRelay>(relay_)] {
-      if (auto held = relay.lock()) {
-        held->onChange(NativeEntity::events);
-        held->onChange(NativeEntity::reminders);
-      }
-    }));
-  }
-  return *events_;
+platform::CalendarStore* PersonalStores::eventStore() {
+  if (events_) return events_.get();
+  std::unique_ptr<platform::CalendarStore> store;
+  platform::ObserverToken token;
+  if (!platform::CalendarStore::open(system_, &store).ok()) return nullptr;
+  auto onChange = [relay = std::weak_ptr<ChangeRelay>(relay_)] {
+    if (auto held = relay.lock()) {
+      held->onChange(NativeEntity::events);
+      held->onChange(NativeEntity::reminders);
+    }
+  };
+  if (!store->observeChanges(std::move(onChange), &token).ok()) return nullptr;
+  observers_.push_back(std::move(token));
+  events_ = std::move(store);
+  return events_.get();
 }
 
-platform::ContactStore& PersonalStores::contactStore() {
-  if (!contacts_) {
-    contacts_ = std::make_unique<platform::ContactStore>(system_);
-    observers_.push_back(contacts_->observeChanges([relay = std::weak_ptr<ChangeRelay>(relay_)] {
-      if (auto held = relay.lock()) held->onChange(NativeEntity::contacts);
-    }));
-  }
-  return *contacts_;
+platform::ContactStore* PersonalStores::contactStore() {
+  if (contacts_) return contacts_.get();
+  std::unique_ptr<platform::ContactStore> store;
+  platform::ObserverToken token;
+  if (!platform::ContactStore::open(system_, &store).ok()) return nullptr;
+  auto onChange = [relay = std::weak_ptr<ChangeRelay>(relay_)] {
+    if (auto held = relay.lock()) held->onChange(NativeEntity::contacts);
+  };
+  if (!store->observeChanges(std::move(onChange), &token).ok()) return nullptr;
+  observers_.push_back(std::move(token));
+  contacts_ = std::move(store);
+  return contacts_.get();
 }
 
 }  // namespace pemrix

@@ -7,8 +7,8 @@
 // Thread safety: construct, `setOnChange` and `perform` on the main queue; `permission`,
 // `readable` and `status` on any thread. Store handles are touched only on the serial
 // queue. Completions are called at most once, through a `StoreReply`, on the serial queue or
-// on a platform thread (access requests, reminder fetches); they are never called for a
-// request whose lifetime is no longer active when the work would answer.
+// on a platform thread (access requests); they are never called for a request whose
+// lifetime is no longer active when the work would answer.
 #pragma once
 
 #include <functional>
@@ -56,8 +56,8 @@ class PersonalStores {
  private:
   struct ChangeRelay;
 
-  // Each of these ends in one call of `reply`, made here or later on a platform thread, or
-  // returns silently once `lifetime` is over.
+  // Each of these ends in one call of `reply`, made here or (access requests) later on a
+  // platform thread, or returns silently once `lifetime` is over.
   void work(const StoreRequest& request, const Lifetime& lifetime, const StoreReply& reply);
   void askForAccess(NativeEntity entity, const Lifetime& lifetime, const StoreReply& reply);
   void listSources(NativeEntity entity, const Lifetime& lifetime, const StoreReply& reply);
@@ -65,14 +65,16 @@ class PersonalStores {
   // which of the two the query reads.
   void queryCalendar(const CalendarQuery& request, NativeEntity entity, const Lifetime& lifetime,
                      const StoreReply& reply);
-  void queryReminders(const CalendarQuery& request,
-                      const std::vector<platform::CalendarInfo>& lists, const Lifetime& lifetime,
+  void queryReminders(platform::CalendarStore& store, const CalendarQuery& request,
+                      const std::vector<std::string>& listIds, const Lifetime& lifetime,
                       const StoreReply& reply);
   void queryContacts(const ContactsQuery& request, const Lifetime& lifetime,
                      const StoreReply& reply);
 
-  platform::CalendarStore& eventStore();
-  platform::ContactStore& contactStore();
+  // The store, made with its change observer at first use; null when it cannot be made
+  // (the next use tries again).
+  platform::CalendarStore* eventStore();
+  platform::ContactStore* contactStore();
 
   platform::System& system_;
   std::unique_ptr<platform::CalendarStore> events_;

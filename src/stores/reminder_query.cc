@@ -1,8 +1,7 @@
-// PersonalStores: the reminders query. The fetch returns at once; the reminders arrive
-// later on a thread of the calendar service, where they are visited one by one (each
-// converted only when visited, so the limit and the lifetime also save the conversion),
-// filtered, limited, sorted by due date and answered. Nothing of PersonalStores is
-// touched on that thread.
+// PersonalStores: the reminders query. The incomplete reminders due in the window are
+// visited one by one on the stores' queue (each converted by the adapter only when visited,
+// so the limit and the lifetime also save the conversion), filtered, limited, sorted by due
+// date and answered.
 #include <set>
 
 #include "protocol/clipped.h"
@@ -13,25 +12,16 @@ namespace pemrix {
 
 namespace {
 
-// Everything the fetch completion needs, owned by it.
-struct ReminderFilter {
-  platform::System& system;
-  std::set<std::string> requested;
-  Instant start;
-  Instant end;
-  std::size_t limit;
-
-  // The reminder's due date when it is an incomplete reminder of a requested list due in
-  // [start, end); nothing otherwise.
-  std::optional<Instant> dueInWindow(const platform::ReminderRecord& reminder) const {
-    if (!reminder.calendarIdentifier || !requested.contains(*reminder.calendarIdentifier)) {
-      return std::nullopt;
-    }
-    if (reminder.completed || !reminder.due) return std::nullopt;
-    if (*reminder.due < start || *reminder.due >= end) return std::nullopt;
-    return reminder.due;
+// The reminder's due date when it is an incomplete reminder of a requested list with a due
+// date; nothing otherwise. The store delivers only those due in the window.
+std::optional<Instant> dueOf(const platform::ReminderRecord& reminder,
+                             const std::set<std::string>& requested) {
+  if (!reminder.calendarIdentifier || !requested.contains(*reminder.calendarIdentifier)) {
+    return std::nullopt;
   }
-};
+  if (reminder.completed || !reminder.due) return std::nullopt;
+  return reminder.due;
+}
 
 // Built member by member, as event items are (see event_query.cc).
 Json reminderItem(const platform::ReminderRecord& reminder, Instant due) {
@@ -46,62 +36,42 @@ Json reminderItem(const platform::ReminderRecord& reminder, Instant due) {
   return item;
 }
 
-void answerReminders(const ReminderFilter& filter, platform::PlatformStatus fetched,
-                     const platform::ReminderWalk& reminders, const Lifetime& lifetime,
-                     const StoreReply& reply) {
+}  // namespace
+
+void PersonalStores::queryReminders(platform::CalendarStore& store, const CalendarQuery& request,
+                                    const std::vector<std::string>& listIds,
+                                    const Lifetime& lifetime, const StoreReply& reply) {
+  const std::set<std::string> requested(request.sourceIds.begin(), request.sourceIds.end());
+  const auto limit = static_cast<std::size_t>(request.limit);
+  Json items = Json::array();
+  bool truncated = false;
+  auto visit = [&](const platform::ReminderRecord& reminder, bool& stop) {
+    if (!lifetime->isActive()) {
+      stop = true;
+      return;
+    }
+    std::optional<Instant> due = dueOf(reminder, requested);
+    if (!due) return;
+    items.push_back(reminderItem(reminder, *due));
+    if (items.size() >= limit) {
+      truncated = true;
+      stop = true;
+    }
+  };
+  platform::Status status =
+      store.enumerateIncompleteReminders(request.start, request.end, listIds, visit);
   if (!lifetime->isActive()) return;
-  if (fetched) {
+  if (status.isNoResult()) {
     reply(BridgeFailure::reminderListsUnavailable());
     return;
   }
-  Json items = Json::array();
-  bool truncated = false;
-  bool abandoned = false;
-  platform::PlatformStatus walked =
-      reminders([&](const platform::ReminderRecord& reminder, bool& stop) {
-        if (!lifetime->isActive()) {
-          abandoned = true;
-          stop = true;
-          return;
-        }
-        std::optional<Instant> due = filter.dueInWindow(reminder);
-        if (!due) return;
-        items.push_back(reminderItem(reminder, *due));
-        if (items.size() >= filter.limit) {
-          truncated = true;
-          stop = true;
-        }
-      });
-  if (abandoned) return;
-  if (walked) {
+  if (!status.ok()) {
     reply(BridgeFailure::sourceUnavailable());
     return;
   }
   sortItemsByKey(items, "due");
-  finishCalendarQuery(filter.system, NativeEntity::reminders, std::move(items), truncated, lifetime,
+  finishCalendarQuery(system_, NativeEntity::reminders, std::move(items), truncated, lifetime,
                       reply);
-}
-
-}  // namespace
-
-void PersonalStores::queryReminders(const CalendarQuery& request,
-                                    const std::vector<platform::CalendarInfo>& lists,
-                                    const Lifetime& lifetime, const StoreReply& reply) {
-  ReminderFilter filter{system_,
-                        std::set<std::string>(request.sourceIds.begin(), request.sourceIds.end()),
-                        request.start, request.end, static_cast<std::size_t>(request.limit)};
-  eventStore().fetchIncompleteReminders(
-      request.start, request.end, lists,
-      [filter = std::move(filter), lifetime, reply](platform::PlatformStatus fetched,
-                                                    const platform::ReminderWalk& reminders) {
-        // This runs on the service's thread, outside the work item: its exceptions are
-        // answered here, as the work item would.
-        try {
-          answerReminders(filter, std::move(fetched), reminders, lifetime, reply);
-        } catch (...) {
-          reply(BridgeFailure::sourceUnavailable());
-        }
-      });
 }
 
 }  // namespace pemrix

@@ -40,14 +40,16 @@ void PersonalStores::listSources(NativeEntity entity, const Lifetime& lifetime,
   SourceList list;
   if (entity == NativeEntity::contacts) {
     std::vector<platform::ContainerInfo> containers;
-    if (contactStore().containers(&containers)) {
+    platform::ContactStore* store = contactStore();
+    if (store == nullptr || !store->containers(&containers).ok()) {
       reply(BridgeFailure::sourceUnavailable());
       return;
     }
     for (const auto& container : containers) list.add(container.identifier, container.name);
   } else {
     std::vector<platform::CalendarInfo> calendars;
-    if (eventStore().calendars(calendarEntityType(entity), &calendars)) {
+    platform::CalendarStore* store = eventStore();
+    if (store == nullptr || !store->calendars(calendarEntityType(entity), &calendars).ok()) {
       reply(BridgeFailure::sourceUnavailable());
       return;
     }

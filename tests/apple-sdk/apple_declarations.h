@@ -287,10 +287,13 @@ typedef void (*dispatch_function_t)(void* _Nullable);
 @end
 @protocol OS_dispatch_queue_attr <OS_dispatch_object>
 @end
+@protocol OS_dispatch_semaphore <OS_dispatch_object>
+@end
 typedef NSObject<OS_dispatch_queue>* dispatch_queue_t;
 typedef NSObject<OS_dispatch_queue>* dispatch_queue_main_t;
 typedef NSObject<OS_dispatch_queue>* dispatch_queue_global_t;
 typedef NSObject<OS_dispatch_queue_attr>* dispatch_queue_attr_t;
+typedef NSObject<OS_dispatch_semaphore>* dispatch_semaphore_t;
 
 typedef enum : unsigned int {
   QOS_CLASS_USER_INTERACTIVE = 0x21,
@@ -319,6 +322,10 @@ void dispatch_after(dispatch_time_t when, dispatch_queue_t queue, dispatch_block
 void dispatch_queue_set_specific(dispatch_queue_t queue, const void* key, void* _Nullable context,
                                  dispatch_function_t _Nullable destructor);
 void* _Nullable dispatch_get_specific(const void* key);
+dispatch_semaphore_t dispatch_semaphore_create(intptr_t value) API_AVAILABLE(macos(10.6), ios(4.0));
+intptr_t dispatch_semaphore_wait(dispatch_semaphore_t dsema, dispatch_time_t timeout)
+    API_AVAILABLE(macos(10.6), ios(4.0));
+intptr_t dispatch_semaphore_signal(dispatch_semaphore_t dsema) API_AVAILABLE(macos(10.6), ios(4.0));
 }
 
 // ---- EventKit ----
@@ -382,6 +389,8 @@ typedef void (^EKEventSearchCallback)(EKEvent* event, BOOL* stop);
     API_DEPRECATED("Use requestFullAccessToEvents or requestFullAccessToReminders",
                    macos(10.9, 14.0), ios(6.0, 17.0), macCatalyst(13.1, 17.0), watchos(2.0, 10.0));
 - (NSArray<EKCalendar*>*)calendarsForEntityType:(EKEntityType)entityType;
+- (nullable EKCalendar*)calendarWithIdentifier:(NSString*)identifier
+    API_AVAILABLE(macos(10.8), ios(5.0), macCatalyst(13.1), watchos(2.0));
 - (NSPredicate*)predicateForEventsWithStartDate:(NSDate*)startDate
                                         endDate:(NSDate*)endDate
                                       calendars:(nullable NSArray<EKCalendar*>*)calendars;
@@ -425,6 +434,10 @@ typedef NS_ENUM(NSInteger, CNAuthorizationStatus) {
 @interface CNContainer : NSObject <NSCopying, NSSecureCoding>
 @property(readonly, copy, nonatomic) NSString* identifier;
 @property(readonly, copy, nonatomic) NSString* name;
+@end
+
+@interface CNContainer (Predicates)
++ (NSPredicate*)predicateForContainersWithIdentifiers:(NSArray<NSString*>*)identifiers;
 @end
 
 @interface CNContact : NSObject <NSCopying, NSSecureCoding>

@@ -200,8 +200,8 @@ class EdsBackend final : public ConformanceBackend {
     for (const Source& source : world.sources) expected += source.kind == Kind::events;
     onStoreQueue([this] {
       system_ = std::make_unique<platform::System>();
-      calendars_ = std::make_unique<platform::CalendarStore>(*system_);
-      contacts_ = std::make_unique<platform::ContactStore>(*system_);
+      EXPECT_TRUE(platform::CalendarStore::open(*system_, &calendars_).ok());
+      EXPECT_TRUE(platform::ContactStore::open(*system_, &contacts_).ok());
     });
     for (int attempt = 0; attempt < 100; ++attempt) {
       Read<std::vector<Source>> listed = sourcesOf(*this, Kind::events);

@@ -6,9 +6,7 @@
 #pragma once
 
 #include <algorithm>
-#include <chrono>
 #include <functional>
-#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -54,34 +52,18 @@ inline Read<std::vector<Source>> sourcesOf(ConformanceBackend& backend, Kind kin
     std::vector<Source> sources;
     if (kind == Kind::contacts) {
       std::vector<platform::ContainerInfo> containers;
-      if (backend.contactStore().containers(&containers)) return;
+      if (!backend.contactStore().containers(&containers).ok()) return;
       for (const auto& container : containers)
         sources.push_back({kind, container.identifier, container.name});
     } else {
       std::vector<platform::CalendarInfo> calendars;
-      if (backend.calendarStore().calendars(entityType(kind), &calendars)) return;
+      if (!backend.calendarStore().calendars(entityType(kind), &calendars).ok()) return;
       for (const auto& calendar : calendars)
         sources.push_back({kind, calendar.identifier, calendar.title});
     }
     read.records = std::move(sources);
   });
   return read;
-}
-
-// The store's calendars of `kind` with the identifiers `ids`, in the store's order; one
-// the store no longer lists is passed by its identifier alone, as a caller that listed
-// it earlier would.
-inline std::vector<platform::CalendarInfo> calendarsNamed(ConformanceBackend& backend, Kind kind,
-                                                          const std::vector<std::string>& ids) {
-  std::vector<platform::CalendarInfo> listed, chosen;
-  backend.calendarStore().calendars(entityType(kind), &listed);
-  for (const std::string& id : ids) {
-    auto found =
-        std::find_if(listed.begin(), listed.end(),
-                     [&](const platform::CalendarInfo& info) { return info.identifier == id; });
-    chosen.push_back(found != listed.end() ? *found : platform::CalendarInfo{id, "", nullptr});
-  }
-  return chosen;
 }
 
 // The events of calendars `ids` that overlap [start, end), in the store's order.
@@ -91,63 +73,48 @@ inline Read<std::vector<EventSeen>> eventsIn(ConformanceBackend& backend,
   Read<std::vector<EventSeen>> read;
   backend.onStoreQueue([&] {
     std::vector<EventSeen> events;
-    platform::PlatformStatus status = backend.calendarStore().enumerateEvents(
-        start, end, calendarsNamed(backend, Kind::events, ids),
-        [&](const platform::EventRecord& event, bool&) {
+    platform::Status status = backend.calendarStore().enumerateEvents(
+        start, end, ids, [&](const platform::EventRecord& event, bool&) {
           events.push_back({event.calendarIdentifier.value_or(""), event.itemIdentifier,
                             event.title.value_or(""), event.start.value_or(Instant{}),
                             event.end.value_or(Instant{}), event.allDay});
         });
-    if (!status) read.records = std::move(events);
+    if (status.ok()) read.records = std::move(events);
   });
   return read;
 }
 
-// The incomplete reminders of lists `ids` that the store finds due near [start, end): every
-// one due inside it, and perhaps others due within kServiceWindowMargin of its edges.
+// The incomplete reminders of lists `ids` due in [start, end), in the store's order.
 inline Read<std::vector<ReminderSeen>> remindersIn(ConformanceBackend& backend,
                                                    const std::vector<std::string>& ids,
                                                    Instant start, Instant end) {
-  auto answer = std::make_shared<std::promise<Read<std::vector<ReminderSeen>>>>();
+  Read<std::vector<ReminderSeen>> read;
   backend.onStoreQueue([&] {
-    backend.calendarStore().fetchIncompleteReminders(
-        start, end, calendarsNamed(backend, Kind::reminders, ids),
-        [answer](platform::PlatformStatus fetched, const platform::ReminderWalk& walk) {
-          Read<std::vector<ReminderSeen>> read;
-          std::vector<ReminderSeen> reminders;
-          if (!fetched && !walk([&](const platform::ReminderRecord& reminder, bool&) {
-                reminders.push_back({reminder.calendarIdentifier.value_or(""),
-                                     reminder.itemIdentifier, reminder.due, reminder.completed});
-              })) {
-            read.records = std::move(reminders);
-          }
-          answer->set_value(std::move(read));
+    std::vector<ReminderSeen> reminders;
+    platform::Status status = backend.calendarStore().enumerateIncompleteReminders(
+        start, end, ids, [&](const platform::ReminderRecord& reminder, bool&) {
+          reminders.push_back({reminder.calendarIdentifier.value_or(""), reminder.itemIdentifier,
+                               reminder.due, reminder.completed});
         });
+    if (status.ok()) read.records = std::move(reminders);
   });
-  auto future = answer->get_future();
-  if (future.wait_for(std::chrono::seconds(20)) != std::future_status::ready) return {};
-  return future.get();
+  return read;
 }
 
 // The contacts of container `id` with the five names, in the store's order; the walk stops
 // after `stopAfter` contacts when given.
 inline Read<std::vector<Contact>> contactsOf(ConformanceBackend& backend, const std::string& id,
                                              std::optional<std::size_t> stopAfter = {}) {
-  using platform::ContactKey;
   Read<std::vector<Contact>> read;
   backend.onStoreQueue([&] {
     std::vector<Contact> contacts;
-    platform::ContactFetchRequest request{
-        {ContactKey::identifier, ContactKey::givenName, ContactKey::familyName,
-         ContactKey::organizationName, ContactKey::jobTitle},
-        id};
-    platform::PlatformStatus status = backend.contactStore().enumerateContacts(
-        request, [&](const platform::ContactRecord& contact, bool& stop) {
+    platform::Status status = backend.contactStore().enumerateContacts(
+        id, [&](const platform::ContactRecord& contact, bool& stop) {
           contacts.push_back({id, contact.identifier, contact.givenName, contact.familyName,
                               contact.organizationName, contact.jobTitle});
           stop = stopAfter && contacts.size() >= *stopAfter;
         });
-    if (!status) read.records = std::move(contacts);
+    if (status.ok()) read.records = std::move(contacts);
   });
   return read;
 }
@@ -155,12 +122,15 @@ inline Read<std::vector<Contact>> contactsOf(ConformanceBackend& backend, const 
 // Calls `onChange` when the store of `kind` reports a change, until the result is reset.
 inline std::shared_ptr<void> observe(ConformanceBackend& backend, Kind kind,
                                      std::function<void()> onChange) {
-  std::shared_ptr<platform::ObserverToken> token;
+  auto token = std::make_shared<platform::ObserverToken>();
+  bool observing = false;
   backend.onStoreQueue([&] {
-    token = std::make_shared<platform::ObserverToken>(
-        kind == Kind::contacts ? backend.contactStore().observeChanges(std::move(onChange))
-                               : backend.calendarStore().observeChanges(std::move(onChange)));
+    observing = (kind == Kind::contacts
+                     ? backend.contactStore().observeChanges(std::move(onChange), token.get())
+                     : backend.calendarStore().observeChanges(std::move(onChange), token.get()))
+                    .ok();
   });
+  if (!observing) return nullptr;
   return token;
 }
 

@@ -143,8 +143,8 @@ class SimBackend final : public ConformanceBackend {
     contacts_.reset();
     system_.reset();
     system_ = std::make_unique<platform::System>(world_, clock_);
-    calendars_ = std::make_unique<platform::CalendarStore>(*system_);
-    contacts_ = std::make_unique<platform::ContactStore>(*system_);
+    EXPECT_TRUE(platform::CalendarStore::open(*system_, &calendars_).ok());
+    EXPECT_TRUE(platform::ContactStore::open(*system_, &contacts_).ok());
   }
 
   platform::World world_;

@@ -1,6 +1,6 @@
 // The EDS layer's pure conversions, without a service: iCalendar times and zones,
 // recurrence expansion with detached occurrences, due dates, the query expressions, the
-// revision filter and the permission rule.
+// revision filter, the permission rule and how GLib errors become a Status.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,8 +10,13 @@
 #include <string>
 #include <vector>
 
+#include <gio/gio.h>
+#include <libebook/libebook.h>
+#include <libecal/libecal.h>
+
 #include "platform/eds/bus_authorization.h"
 #include "platform/eds/events_and_tasks.h"
+#include "platform/eds/glib_error.h"
 #include "platform/eds/ical_time.h"
 #include "platform/eds/occurrences.h"
 #include "platform/eds/revision_filter.h"
@@ -233,6 +238,36 @@ TEST(EdsConversionTest, QueriesAskForTheWindowWidenedByADay) {
                              at("9999-12-31T10:00:00Z")),
             "(due-in-time-range? (make-time \"00000101T000000Z\") "
             "(make-time \"99991231T235959Z\"))");
+}
+
+// A source that no longer exists is gone; any other failure leaves the service unavailable.
+TEST(EdsConversionTest, ErrorsNamingARemovedSourceAreGone) {
+  struct Row {
+    GQuark domain;
+    gint code;
+    bool gone;
+  };
+  const Row rows[] = {
+      {E_CAL_CLIENT_ERROR, E_CAL_CLIENT_ERROR_NO_SUCH_CALENDAR, true},
+      {E_BOOK_CLIENT_ERROR, E_BOOK_CLIENT_ERROR_NO_SUCH_BOOK, true},
+      {E_BOOK_CLIENT_ERROR, E_BOOK_CLIENT_ERROR_NO_SUCH_SOURCE, true},
+      {G_IO_ERROR, G_IO_ERROR_NOT_FOUND, true},
+      {E_CLIENT_ERROR, E_CLIENT_ERROR_BUSY, false},
+      {E_CLIENT_ERROR, E_CLIENT_ERROR_REPOSITORY_OFFLINE, false},
+      {G_IO_ERROR, G_IO_ERROR_CLOSED, false},
+  };
+  for (const Row& row : rows) {
+    GError* error = g_error_new_literal(row.domain, row.code, "message");
+    Status status = takeError(error, "fallback");
+    EXPECT_EQ(error, nullptr);
+    EXPECT_EQ(status.isGone(), row.gone) << g_quark_to_string(row.domain) << " " << row.code;
+    EXPECT_EQ(status.isUnavailable(), !row.gone);
+    EXPECT_EQ(status.text(), "message");
+  }
+  GError* none = nullptr;
+  Status fallback = takeError(none, "fallback");
+  EXPECT_TRUE(fallback.isUnavailable());
+  EXPECT_EQ(fallback.text(), "fallback");
 }
 
 TEST(EdsConversionTest, RevisionFilterReportsOnlyNewValues) {

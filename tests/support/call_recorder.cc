@@ -15,9 +15,9 @@ void CallRecorder::called(std::string_view name) {
   record_.calls.emplace_back(name);
 }
 
-void CallRecorder::fetchingContacts(const platform::ContactFetchRequest& request) {
+void CallRecorder::fetchingContacts(const std::string& containerId) {
   std::lock_guard<std::mutex> lock(mutex_);
-  record_.contactFetches.push_back(request);
+  record_.contactFetches.push_back(containerId);
 }
 
 void CallRecorder::observerAdded() {

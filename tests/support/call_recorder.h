@@ -1,6 +1,6 @@
 // CallRecorder: a watcher of the simulated system that keeps what the bridge asked of it,
 // so that tests can prove what the bridge never asks for: every platform call in order,
-// every contact enumeration's request, and the stores and change observers created.
+// the container of every contact enumeration, and the stores and change observers created.
 //
 // Thread safety: every member may be called from any thread.
 #pragma once
@@ -10,7 +10,6 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/contact_store.h"
 #include "sim/system_watcher.h"
 
 namespace pemrix::testing {
@@ -23,10 +22,11 @@ struct SystemRecord {
   int observersRemoved = 0;
   // The platform calls made, by name, in order, with the creation of each store
   // ("calendarStoreCreated", "requestFullAccessToEvents", "requestAccess", "calendars",
-  // "enumerateEvents", "fetchIncompleteReminders", "contactStoreCreated", "containers",
+  // "enumerateEvents", "enumerateIncompleteReminders", "contactStoreCreated", "containers",
   // "enumerateContacts", "contactsRequestAccess", ...).
   std::vector<std::string> calls;
-  std::vector<platform::ContactFetchRequest> contactFetches;
+  // The container of each contact enumeration, in order.
+  std::vector<std::string> contactFetches;
 };
 
 class CallRecorder final : public platform::SystemWatcher {
@@ -35,7 +35,7 @@ class CallRecorder final : public platform::SystemWatcher {
   SystemRecord record() const;
 
   void called(std::string_view name) override;
-  void fetchingContacts(const platform::ContactFetchRequest& request) override;
+  void fetchingContacts(const std::string& containerId) override;
   void observerAdded() override;
   void observerRemoved() override;
 

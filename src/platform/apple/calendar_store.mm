@@ -6,9 +6,9 @@
 // view after access is granted, whether through the bridge's own request or in System
 // Settings. So the store remembers the status each type had when it last served it, and
 // resets itself when that status has changed. The check runs on the stores' queue at the
-// start of each use, in `calendars`: every use of the store begins there, and a reset
-// invalidates every object fetched before it, so it must never fall between fetching
-// calendars and using them in a predicate.
+// start of each use, in `calendars`: every use of the store begins there. A reset invalidates
+// every object fetched before it, so each read looks up the calendars it names itself, by
+// identifier (an identifier the store no longer finds reads as gone).
 //
 // The Mac's time zone is read again at the start of each use too (see `refreshZone`): EventKit
 // gives all-day events in the process's default zone, and due dates are resolved here in the
@@ -17,12 +17,15 @@
 //
 // EventKit keeps a due date without a time of day at midnight UTC (and one without a zone at
 // its time of day in UTC) and its reminder predicate tests that stored instant: the fetch asks
-// for the window widened by kServiceWindowMargin on each side, and the stores cut it exactly.
+// for the window widened by kServiceWindowMargin on each side, and the adapter keeps exactly
+// the reminders due in the window (TimeWindow), as it keeps exactly the events overlapping it.
+// The fetch is asynchronous in EventKit; the read waits for it and walks the fetched
+// reminders on the calling thread, converting each only when its turn comes.
 //
 // Failures: every EventKit call that can raise runs inside `caught`, and an Objective-C
-// exception becomes the call's PlatformError. Blocks that EventKit calls never let an
-// exception unwind through EventKit: they catch it, stop the enumeration, and what the
-// stores' visitor threw is rethrown once EventKit has returned.
+// exception becomes an unavailable Status. Blocks that EventKit calls never let an exception
+// unwind through EventKit: they catch it, stop the enumeration, and what the stores' visitor
+// threw is rethrown once EventKit has returned.
 #include "platform/calendar_store.h"
 
 #import <EventKit/EventKit.h>
@@ -32,6 +35,7 @@
 #include <exception>
 #include <utility>
 
+#include "common/limits.h"
 #include "platform/apple/objc_values.h"
 #include "platform/apple/os_version.h"
 #include "platform/apple_authorization.h"
@@ -52,6 +56,10 @@ constexpr EKAuthorizationStatus kFullAccess = static_cast<EKAuthorizationStatus>
 // full access, and how often it reads it meanwhile.
 constexpr NSTimeInterval kGrantSettleSeconds = 1.0;
 constexpr NSTimeInterval kGrantPollSeconds = 0.05;
+
+// How long a read waits, at most, for EventKit to complete a reminder fetch: as long as the
+// request may run. A fetch that has not completed by then fails as unavailable.
+constexpr double kReminderFetchWaitSeconds = limits::kRequestAllowance;
 
 // The status of `type`; -1 (reported as "unknown") if EventKit raised.
 NSInteger statusOf(EKEntityType type) {
@@ -79,7 +87,7 @@ EKEventStoreRequestAccessCompletionHandler accessHandler(EKEntityType type,
           [NSThread sleepForTimeInterval:kGrantPollSeconds];
         }
       }
-      (void)caught([&] { completion(platformError(error)); });
+      (void)caught([&] { completion(statusOfError(error)); });
     }
   };
 }
@@ -92,19 +100,23 @@ void requestGuarded(Request request, AccessCompletion completion) {
   if (!failed) return;
   dispatch_async(dispatch_get_global_queue(QOS_CLASS_UTILITY, 0), ^{
     @autoreleasepool {
-      (void)caught([&] { completion(raisedError(failed)); });
+      (void)caught([&] { completion(raisedStatus(failed)); });
     }
   });
 }
 
-// The calendars of `infos` that came from this store, in order.
-NSArray<EKCalendar*>* calendarArray(const std::vector<CalendarInfo>& infos) {
-  NSMutableArray<EKCalendar*>* calendars = [NSMutableArray arrayWithCapacity:infos.size()];
-  for (const CalendarInfo& info : infos) {
-    EKCalendar* calendar = objectOf(info.handle);
-    if (calendar != nil) [calendars addObject:calendar];
+// Puts the calendars with the identifiers `ids` in `out`, in that order; gone when the store
+// no longer finds one of them.
+Status calendarsNamed(EKEventStore* store, const std::vector<std::string>& ids,
+                      NSArray<EKCalendar*>* _Nullable* _Nonnull out) {
+  NSMutableArray<EKCalendar*>* calendars = [NSMutableArray arrayWithCapacity:ids.size()];
+  for (const std::string& id : ids) {
+    EKCalendar* calendar = [store calendarWithIdentifier:nsString(id)];
+    if (calendar == nil) return Status::gone("EventKit has no calendar " + id + ".");
+    [calendars addObject:calendar];
   }
-  return calendars;
+  *out = calendars;
+  return Status();
 }
 
 EventRecord eventRecord(EKEvent* event) {
@@ -169,49 +181,51 @@ ReminderRecord reminderRecord(EKReminder* reminder, NSTimeZone* userZone) {
   return record;
 }
 
-// Visits `reminders` in order, converting each into a record only when its turn comes. Runs
-// on EventKit's thread inside the fetch completion. A conversion that raised ends the walk
-// with its error; what the visitor throws leaves it for the completion's caller to handle.
-PlatformStatus walkReminders(NSArray<EKReminder*>* reminders, const ReminderVisitor& visitor) {
+// Visits the reminders of `reminders` due in `window`, in order, converting each into a
+// record only when its turn comes. A conversion that raised ends the walk with its failure;
+// what the visitor throws leaves it.
+Status walkReminders(NSArray<EKReminder*>* reminders, const TimeWindow& window,
+                     const ReminderVisitor& visitor) {
   // The Mac's zone, as read again when this use began (`calendarsFor`): the zone that
   // EventKit's all-day events of the same moment are in.
   NSTimeZone* userZone = nil;
   if (std::exception_ptr raised = caught([&] { userZone = [NSTimeZone systemTimeZone]; })) {
-    return raisedError(raised);
+    return raisedStatus(raised);
   }
   for (EKReminder* reminder in reminders) {
     bool stop = false;
     @autoreleasepool {
       ReminderRecord record;
       std::exception_ptr raised = caught([&] { record = reminderRecord(reminder, userZone); });
-      if (raised) return raisedError(raised);
+      if (raised) return raisedStatus(raised);
+      if (record.completed || !record.due || !window.contains(*record.due)) continue;
       visitor(record, stop);
     }
     if (stop) break;
   }
-  return std::nullopt;
+  return Status();
 }
 
-// The completion handed to EventKit for a reminder fetch: it hands the stores a walk over
-// the fetched reminders, or reports a failed fetch (no array).
-using ReminderFetchHandler = void (^)(NSArray<EKReminder*>* _Nullable reminders);
-
-ReminderFetchHandler fetchHandler(ReminderFetchCompletion completion) {
-  return ^(NSArray<EKReminder*>* _Nullable reminders) {
-    @autoreleasepool {
-      // The stores answer their own failures; anything that still comes out must not unwind
-      // into EventKit. The request's deadline then answers.
-      (void)caught([&] {
-        const ReminderWalk walk = [reminders](const ReminderVisitor& visitor) -> PlatformStatus {
-          if (reminders == nil) return std::nullopt;
-          return walkReminders(reminders, visitor);
-        };
-        PlatformStatus fetched;
-        if (reminders == nil) fetched = PlatformError{"EventKit fetched no reminders."};
-        completion(std::move(fetched), walk);
-      });
-    }
-  };
+// Fetches the reminders `predicate` selects and waits for EventKit's completion, at most
+// kReminderFetchWaitSeconds; puts the fetched array in `out`. A completion that delivers no
+// array fails as Status::noResult. The completion may still come after the wait gave up: it
+// writes only to storage that the block itself keeps alive.
+Status fetchReminders(EKEventStore* store, NSPredicate* predicate,
+                      NSArray<EKReminder*>* _Nullable* _Nonnull out) {
+  __block NSArray<EKReminder*>* delivered = nil;
+  dispatch_semaphore_t completed = dispatch_semaphore_create(0);
+  [store fetchRemindersMatchingPredicate:predicate
+                              completion:^(NSArray<EKReminder*>* _Nullable reminders) {
+                                delivered = reminders;
+                                dispatch_semaphore_signal(completed);
+                              }];
+  const auto wait = static_cast<int64_t>(kReminderFetchWaitSeconds * NSEC_PER_SEC);
+  if (dispatch_semaphore_wait(completed, dispatch_time(DISPATCH_TIME_NOW, wait)) != 0) {
+    return Status::unavailable("EventKit did not complete the reminder fetch.");
+  }
+  if (delivered == nil) return Status::noResult("EventKit fetched no reminders.");
+  *out = delivered;
+  return Status();
 }
 
 }  // namespace
@@ -252,8 +266,16 @@ Authorization CalendarStore::authorization(System& /*system*/, CalendarEntityTyp
   return authorizationFromEventKit(statusOf(entityTypeOf(type)));
 }
 
-CalendarStore::CalendarStore(System& /*system*/)
-    : impl_(raisingAsCxx([] { return std::make_unique<Impl>(); })) {}
+CalendarStore::CalendarStore(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+Status CalendarStore::open(System& /*system*/, std::unique_ptr<CalendarStore>* store) {
+  std::unique_ptr<Impl> impl;
+  if (std::exception_ptr raised = caught([&] { impl = std::make_unique<Impl>(); })) {
+    return raisedStatus(raised);
+  }
+  store->reset(new CalendarStore(std::move(impl)));
+  return Status();
+}
 
 CalendarStore::~CalendarStore() = default;
 
@@ -279,32 +301,39 @@ void CalendarStore::requestAccess(CalendarEntityType type, AccessCompletion comp
       std::move(completion));
 }
 
-PlatformStatus CalendarStore::calendars(CalendarEntityType type, std::vector<CalendarInfo>* out) {
+Status CalendarStore::calendars(CalendarEntityType type, std::vector<CalendarInfo>* out) {
   @autoreleasepool {
     std::exception_ptr raised = caught([&] {
       for (EKCalendar* calendar in impl_->calendarsFor(entityTypeOf(type))) {
-        out->push_back(CalendarInfo{utf8(calendar.calendarIdentifier), utf8(calendar.title),
-                                    retainedHandle(calendar)});
+        out->push_back(CalendarInfo{utf8(calendar.calendarIdentifier), utf8(calendar.title)});
       }
     });
-    if (raised) return raisedError(raised);
-    return std::nullopt;
+    if (raised) return raisedStatus(raised);
+    return Status();
   }
 }
 
-PlatformStatus CalendarStore::enumerateEvents(Instant start, Instant end,
-                                              const std::vector<CalendarInfo>& calendars,
-                                              const EventVisitor& visitor) {
+Status CalendarStore::enumerateEvents(Instant start, Instant end,
+                                      const std::vector<std::string>& calendarIds,
+                                      const EventVisitor& visitor) {
   std::exception_ptr failed;
+  std::exception_ptr raised;
   std::exception_ptr thrown;
   @autoreleasepool {
-    NSArray<EKCalendar*>* selected = calendarArray(calendars);
-    // EventKit reads a missing list as "every calendar"; here no calendar selects nothing.
-    if (selected.count == 0) return std::nullopt;
     EKEventStore* store = impl_->store;
+    NSArray<EKCalendar*>* selected = nil;
+    Status named;
+    if ((failed = caught([&] { named = calendarsNamed(store, calendarIds, &selected); }))) {
+      return raisedStatus(failed);
+    }
+    if (!named.ok()) return named;
+    // EventKit reads a missing list as "every calendar"; here no calendar selects nothing.
+    if (selected.count == 0) return Status();
     // EventKit declares the block escaping but calls it only during the call, on this
     // thread, so it may refer to state on this stack. Once the block has set the stop flag
     // it ignores later calls, as the interface promises.
+    const TimeWindow window{start, end};
+    const TimeWindow* exact = &window;
     Enumeration<EventVisitor> state(visitor);
     Enumeration<EventVisitor>* enumeration = &state;
     failed = caught([&] {
@@ -313,61 +342,58 @@ PlatformStatus CalendarStore::enumerateEvents(Instant start, Instant end,
                                                             calendars:selected];
       [store enumerateEventsMatchingPredicate:predicate
                                    usingBlock:^(EKEvent* event, BOOL* stop) {
-                                     enumeration->visit([&] { return eventRecord(event); });
+                                     enumeration->visitIf([&] { return eventRecord(event); },
+                                                          [&](const EventRecord& record) {
+                                                            return record.start && record.end &&
+                                                                   exact->overlaps(*record.start,
+                                                                                   *record.end);
+                                                          });
                                      if (enumeration->stopped) *stop = YES;
                                    }];
     });
+    raised = state.raised;
     thrown = state.thrown;
   }
   // What the visitor threw comes first: it is what stopped the enumeration.
   if (thrown) std::rethrow_exception(thrown);
-  if (failed) return raisedError(failed);
-  return std::nullopt;
+  if (raised) return raisedStatus(raised);
+  if (failed) return raisedStatus(failed);
+  return Status();
 }
 
-void CalendarStore::fetchIncompleteReminders(Instant start, Instant end,
-                                             const std::vector<CalendarInfo>& lists,
-                                             ReminderFetchCompletion completion) {
+Status CalendarStore::enumerateIncompleteReminders(Instant start, Instant end,
+                                                   const std::vector<std::string>& listIds,
+                                                   const ReminderVisitor& visitor) {
   @autoreleasepool {
-    NSArray<EKCalendar*>* selected = calendarArray(lists);
-    if (selected.count == 0) {
-      // EventKit reads a missing list as "every list"; here no list selects nothing. The
-      // completion still arrives later, on another thread.
-      dispatch_async(dispatch_get_global_queue(QOS_CLASS_UTILITY, 0), ^{
-        @autoreleasepool {
-          (void)caught([&] {
-            const ReminderWalk none = [](const ReminderVisitor&) -> PlatformStatus {
-              return std::nullopt;
-            };
-            completion(std::nullopt, none);
-          });
-        }
-      });
-      return;
-    }
     EKEventStore* store = impl_->store;
-    ReminderFetchHandler handler = fetchHandler(completion);
+    const TimeWindow window{start, end};
+    NSArray<EKReminder*>* reminders = nil;
+    Status status;
     std::exception_ptr raised = caught([&] {
-      NSPredicate* predicate = [store
-          predicateForIncompleteRemindersWithDueDateStarting:nsDate(start - kServiceWindowMargin)
-                                                      ending:nsDate(end + kServiceWindowMargin)
-                                                   calendars:selected];
-      [store fetchRemindersMatchingPredicate:predicate completion:handler];
+      NSArray<EKCalendar*>* selected = nil;
+      status = calendarsNamed(store, listIds, &selected);
+      // EventKit reads a missing list as "every list"; here no list selects nothing.
+      if (!status.ok() || selected.count == 0) return;
+      const TimeWindow asked = window.widened();
+      NSPredicate* predicate =
+          [store predicateForIncompleteRemindersWithDueDateStarting:nsDate(asked.start)
+                                                             ending:nsDate(asked.end)
+                                                          calendars:selected];
+      status = fetchReminders(store, predicate, &reminders);
     });
-    // EventKit raised instead of fetching: the completion still arrives later, on another
-    // thread, with the failure.
-    if (raised) {
-      dispatch_async(dispatch_get_global_queue(QOS_CLASS_UTILITY, 0), ^{
-        handler(nil);
-      });
-    }
+    if (raised) return raisedStatus(raised);
+    if (!status.ok() || reminders == nil) return status;
+    return walkReminders(reminders, window, visitor);
   }
 }
 
-ObserverToken CalendarStore::observeChanges(std::function<void()> onChange) {
-  return raisingAsCxx([&] {
-    return observeNotification(EKEventStoreChangedNotification, impl_->store, std::move(onChange));
+Status CalendarStore::observeChanges(std::function<void()> onChange, ObserverToken* token) {
+  std::exception_ptr raised = caught([&] {
+    *token =
+        observeNotification(EKEventStoreChangedNotification, impl_->store, std::move(onChange));
   });
+  if (raised) return raisedStatus(raised);
+  return Status();
 }
 
 }  // namespace pemrix::platform

@@ -2,24 +2,25 @@
 // plain records of the contact store interface. Only translation happens here; every rule of
 // the bridge (search, limits, scan cap, permission states) lives in the portable stores.
 //
-// Only the properties named by the request's keys are read from a contact: Contacts raises
-// an exception for a property that was not fetched. As with the calendar store, a store keeps
+// The adapter fetches exactly the five keys of the properties it reads (kKeysToFetch, checked
+// by tests/check_contact_keys.py): Contacts raises an exception for a property that was not
+// fetched. Contacts come per container, as stored (not unified), as immutable objects. A
+// container the store no longer has reads as gone. As with the calendar store, a store keeps
 // the view of contacts it had when access was last different: after access changes (through
 // the bridge's own request, or in System Settings, say from denied to full) the store is
 // replaced by a fresh one. The check runs at the start of each use, in `containers`. Right
 // after the first grant a fresh store can still list nothing, or fail: with access given,
 // that is replaced once more and read again.
 //
-// Failures: an Objective-C exception raised by a Contacts call becomes the call's
-// PlatformError; the enumeration block catches whatever the visitor throws, stops, and it is
-// rethrown once Contacts has returned.
+// Failures: an NSError or an Objective-C exception raised by a Contacts call becomes an
+// unavailable Status; the enumeration block catches whatever the visitor throws, stops, and
+// it is rethrown once Contacts has returned.
 #include "platform/contact_store.h"
 
 #import <Contacts/Contacts.h>
 #import <Foundation/Foundation.h>
 #import <dispatch/dispatch.h>
 
-#include <algorithm>
 #include <exception>
 
 #include "platform/apple/objc_values.h"
@@ -29,49 +30,27 @@ namespace pemrix::platform {
 
 namespace {
 
-NSString* keyName(ContactKey key) {
-  switch (key) {
-    case ContactKey::identifier:
-      return CNContactIdentifierKey;
-    case ContactKey::givenName:
-      return CNContactGivenNameKey;
-    case ContactKey::familyName:
-      return CNContactFamilyNameKey;
-    case ContactKey::organizationName:
-      return CNContactOrganizationNameKey;
-    case ContactKey::jobTitle:
-      return CNContactJobTitleKey;
+// The keys of the five properties that `contactRecord` reads.
+NSArray<id<CNKeyDescriptor>>* keysToFetch() {
+  NSMutableArray<id<CNKeyDescriptor>>* keys = [NSMutableArray arrayWithCapacity:5];
+  for (NSString* key : {CNContactIdentifierKey, CNContactGivenNameKey, CNContactFamilyNameKey,
+                        CNContactOrganizationNameKey, CNContactJobTitleKey}) {
+    [keys addObject:key];
   }
-  return CNContactIdentifierKey;
+  return keys;
 }
 
-CNContactFetchRequest* fetchRequest(const ContactFetchRequest& request) {
-  NSMutableArray<id<CNKeyDescriptor>>* keys =
-      [NSMutableArray arrayWithCapacity:request.keysToFetch.size()];
-  for (ContactKey key : request.keysToFetch) [keys addObject:keyName(key)];
-  CNContactFetchRequest* fetch = [[CNContactFetchRequest alloc] initWithKeysToFetch:keys];
-  fetch.predicate = [CNContact
-      predicateForContactsInContainerWithIdentifier:nsString(request.containerIdentifier)];
-  fetch.unifyResults = request.unifyResults ? YES : NO;
-  fetch.mutableObjects = request.mutableObjects ? YES : NO;
+CNContactFetchRequest* fetchRequest(const std::string& containerId) {
+  CNContactFetchRequest* fetch = [[CNContactFetchRequest alloc] initWithKeysToFetch:keysToFetch()];
+  fetch.predicate = [CNContact predicateForContactsInContainerWithIdentifier:nsString(containerId)];
+  fetch.unifyResults = NO;
+  fetch.mutableObjects = NO;
   return fetch;
 }
 
-// The contact's properties that `request` fetched; the others stay empty.
-ContactRecord contactRecord(CNContact* contact, const ContactFetchRequest& request) {
-  const auto& keys = request.keysToFetch;
-  auto fetched = [&keys](ContactKey key) {
-    return std::find(keys.begin(), keys.end(), key) != keys.end();
-  };
-  ContactRecord record;
-  if (fetched(ContactKey::identifier)) record.identifier = utf8(contact.identifier);
-  if (fetched(ContactKey::givenName)) record.givenName = utf8(contact.givenName);
-  if (fetched(ContactKey::familyName)) record.familyName = utf8(contact.familyName);
-  if (fetched(ContactKey::organizationName)) {
-    record.organizationName = utf8(contact.organizationName);
-  }
-  if (fetched(ContactKey::jobTitle)) record.jobTitle = utf8(contact.jobTitle);
-  return record;
+ContactRecord contactRecord(CNContact* contact) {
+  return ContactRecord{utf8(contact.identifier), utf8(contact.givenName), utf8(contact.familyName),
+                       utf8(contact.organizationName), utf8(contact.jobTitle)};
 }
 
 // How long an access completion that reports a grant waits, at most, for the status to stop
@@ -113,7 +92,7 @@ struct ContactStore::Impl {
 
   // The containers; a store that lists none, or fails, while contacts are readable is
   // replaced once and asked again.
-  PlatformStatus containers(std::vector<ContainerInfo>* out) {
+  Status containers(std::vector<ContainerInfo>* out) {
     refresh();
     NSError* error = nil;
     NSArray<CNContainer*>* found = list(&error);
@@ -123,13 +102,29 @@ struct ContactStore::Impl {
       found = list(&error);
     }
     if (found == nil) {
-      return platformError(error).value_or(
-          PlatformError{"The contact store listed no containers."});
+      if (error != nil) return statusOfError(error);
+      return Status::unavailable("The contact store listed no containers.");
     }
     for (CNContainer* container in found) {
       out->push_back(ContainerInfo{utf8(container.identifier), utf8(container.name)});
     }
-    return std::nullopt;
+    return Status();
+  }
+
+  // Ok when the store has the container `containerId`, gone when it has not.
+  Status findContainer(const std::string& containerId) {
+    NSMutableArray<NSString*>* identifiers = [NSMutableArray arrayWithCapacity:1];
+    [identifiers addObject:nsString(containerId)];
+    NSPredicate* named = [CNContainer predicateForContainersWithIdentifiers:identifiers];
+    NSError* error = nil;
+    NSArray<CNContainer*>* found = [store containersMatchingPredicate:named error:&error];
+    if (found == nil) {
+      if (error != nil) return statusOfError(error);
+      return Status::unavailable("The contact store could not look up the container.");
+    }
+    if (found.count == 0)
+      return Status::gone("The contact store has no container " + containerId + ".");
+    return Status();
   }
 
   CNContactStore* store = [[CNContactStore alloc] init];
@@ -141,8 +136,16 @@ Authorization ContactStore::authorization(System& /*system*/) {
   return authorizationFromContacts(contactsStatus());
 }
 
-ContactStore::ContactStore(System& /*system*/)
-    : impl_(raisingAsCxx([] { return std::make_unique<Impl>(); })) {}
+ContactStore::ContactStore(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+Status ContactStore::open(System& /*system*/, std::unique_ptr<ContactStore>* store) {
+  std::unique_ptr<Impl> impl;
+  if (std::exception_ptr raised = caught([&] { impl = std::make_unique<Impl>(); })) {
+    return raisedStatus(raised);
+  }
+  store->reset(new ContactStore(std::move(impl)));
+  return Status();
+}
 
 ContactStore::~ContactStore() = default;
 
@@ -158,7 +161,7 @@ void ContactStore::requestAccess(AccessCompletion completion) {
           [NSThread sleepForTimeInterval:kGrantPollSeconds];
         }
       }
-      (void)caught([&] { completion(platformError(error)); });
+      (void)caught([&] { completion(statusOfError(error)); });
     }
   };
   CNContactStore* store = impl_->store;
@@ -169,59 +172,63 @@ void ContactStore::requestAccess(AccessCompletion completion) {
   // Contacts would have.
   dispatch_async(dispatch_get_global_queue(QOS_CLASS_UTILITY, 0), ^{
     @autoreleasepool {
-      (void)caught([&] { completion(raisedError(failed)); });
+      (void)caught([&] { completion(raisedStatus(failed)); });
     }
   });
 }
 
-PlatformStatus ContactStore::containers(std::vector<ContainerInfo>* out) {
+Status ContactStore::containers(std::vector<ContainerInfo>* out) {
   @autoreleasepool {
-    PlatformStatus status;
+    Status status;
     std::exception_ptr raised = caught([&] { status = impl_->containers(out); });
-    if (raised) return raisedError(raised);
+    if (raised) return raisedStatus(raised);
     return status;
   }
 }
 
-PlatformStatus ContactStore::enumerateContacts(const ContactFetchRequest& request,
-                                               const ContactVisitor& visitor) {
+Status ContactStore::enumerateContacts(const std::string& containerId,
+                                       const ContactVisitor& visitor) {
+  std::exception_ptr raised;
   std::exception_ptr thrown;
-  PlatformStatus status;
+  Status status;
   @autoreleasepool {
     // The enumeration is synchronous: the block may refer to state on this stack.
-    const ContactFetchRequest* asked = &request;
     CNContactStore* store = impl_->store;
     Enumeration<ContactVisitor> state(visitor);
     Enumeration<ContactVisitor>* enumeration = &state;
-    std::exception_ptr raised = caught([&] {
+    std::exception_ptr failed = caught([&] {
+      status = impl_->findContainer(containerId);
+      if (!status.ok()) return;
       NSError* error = nil;
-      BOOL finished = [store enumerateContactsWithFetchRequest:fetchRequest(request)
-                                                         error:&error
-                                                    usingBlock:^(CNContact* contact, BOOL* stop) {
-                                                      enumeration->visit([&] {
-                                                        return contactRecord(contact, *asked);
-                                                      });
-                                                      if (enumeration->stopped) *stop = YES;
-                                                    }];
+      BOOL finished = [store
+          enumerateContactsWithFetchRequest:fetchRequest(containerId)
+                                      error:&error
+                                 usingBlock:^(CNContact* contact, BOOL* stop) {
+                                   enumeration->visit([&] { return contactRecord(contact); });
+                                   if (enumeration->stopped) *stop = YES;
+                                 }];
       // An enumeration ended through the stop flag is a success even if it reports NO, as
       // long as no error came with it.
       if (finished || (state.stopped && error == nil)) return;
-      std::optional<PlatformError> reported = platformError(error);
-      status =
-          reported ? reported : PlatformError{"The contact store could not enumerate contacts."};
+      status = error != nil
+                   ? statusOfError(error)
+                   : Status::unavailable("The contact store could not enumerate contacts.");
     });
+    raised = state.raised ? state.raised : failed;
     thrown = state.thrown;
-    if (!thrown && raised) status = raisedError(raised);
   }
-  // What the visitor threw (or Contacts raised inside the block) goes on to the stores.
+  // What the visitor threw goes on to the stores.
   if (thrown) std::rethrow_exception(thrown);
+  if (raised) return raisedStatus(raised);
   return status;
 }
 
-ObserverToken ContactStore::observeChanges(std::function<void()> onChange) {
-  return raisingAsCxx([&] {
-    return observeNotification(CNContactStoreDidChangeNotification, nil, std::move(onChange));
+Status ContactStore::observeChanges(std::function<void()> onChange, ObserverToken* token) {
+  std::exception_ptr raised = caught([&] {
+    *token = observeNotification(CNContactStoreDidChangeNotification, nil, std::move(onChange));
   });
+  if (raised) return raisedStatus(raised);
+  return Status();
 }
 
 }  // namespace pemrix::platform

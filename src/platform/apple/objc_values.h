@@ -1,7 +1,7 @@
 // Conversions between Foundation objects and the plain values of the platform interfaces,
 // shared by the macOS adapters: NSString to well-formed UTF-8 and back, NSDate to Instant
-// and back, NSError to PlatformError, Objective-C objects held in the interfaces' opaque
-// `handle`s, and change observers tied to an ObserverToken.
+// and back, NSError and raised exceptions to a Status, and change observers tied to an
+// ObserverToken.
 //
 // Objective-C++ with ARC; include only from .mm files. Thread safety: every function is safe
 // from any thread.
@@ -17,7 +17,7 @@
 
 #include "common/instant.h"
 #include "platform/observer_token.h"
-#include "platform/platform_error.h"
+#include "platform/status.h"
 
 NS_ASSUME_NONNULL_BEGIN
 
@@ -34,19 +34,14 @@ NSString* nsString(const std::string& text);
 std::optional<Instant> instantOf(NSDate* _Nullable date);
 NSDate* nsDate(Instant instant);
 
-// Nothing for nil; otherwise the error's description.
-std::optional<PlatformError> platformError(NSError* _Nullable error);
-// The error that stands for an exception handed back by `caught` (a framework that raised
-// instead of reporting an error).
-PlatformError raisedError(const std::exception_ptr& raised);
-
-// A handle that keeps `object` alive (a strong reference) until its last copy goes away.
-std::shared_ptr<const void> retainedHandle(id _Nullable object);
-// The object a handle from `retainedHandle` holds; nil for an empty handle.
-id _Nullable objectOf(const std::shared_ptr<const void>& handle);
+// Ok for nil; otherwise unavailable, with the error's description.
+Status statusOfError(NSError* _Nullable error);
+// The unavailable status that stands for an exception handed back by `caught` (a framework
+// that raised instead of reporting an error).
+Status raisedStatus(const std::exception_ptr& raised);
 
 // Throws a C++ exception (std::runtime_error) that carries the Objective-C exception's name
-// and reason. The stores answer it as an unreadable source.
+// and reason; `caught` hands it back, and `raisedStatus` makes it an unavailable Status.
 [[noreturn]] void throwAsCxx(NSException* exception);
 
 // Runs `body` and returns what it returns; an Objective-C exception raised inside it comes
@@ -74,23 +69,33 @@ std::exception_ptr caught(Body&& body) noexcept {
 }
 
 // The state of one synchronous enumeration whose block a framework calls: the visitor, its
-// stop flag, and what it threw. `visit` converts and visits one item with its own pool;
-// after the stop flag is set, or something was thrown, it ignores further items.
+// stop flag, what a conversion raised (a service failure) and what the visitor threw (the
+// stores' own exception, to be rethrown). `visitIf` converts one item with its own pool and
+// visits it when `keep` accepts the record; after the stop flag is set, or anything was
+// raised or thrown, it ignores further items.
 template <typename Visitor>
 struct Enumeration {
   explicit Enumeration(const Visitor& visiting) : visitor(visiting) {}
 
   const Visitor& visitor;
   bool stopped = false;
+  std::exception_ptr raised;
   std::exception_ptr thrown;
+
+  template <typename Convert, typename Keep>
+  void visitIf(Convert&& convert, Keep&& keep) {
+    if (stopped) return;
+    @autoreleasepool {
+      std::optional<decltype(convert())> record;
+      raised = caught([&] { record.emplace(convert()); });
+      if (!raised && keep(*record)) thrown = caught([&] { visitor(*record, stopped); });
+    }
+    if (raised || thrown) stopped = true;
+  }
 
   template <typename Convert>
   void visit(Convert&& convert) {
-    if (stopped) return;
-    @autoreleasepool {
-      thrown = caught([&] { visitor(convert(), stopped); });
-    }
-    if (thrown) stopped = true;
+    visitIf(std::forward<Convert>(convert), [](const auto&) { return true; });
   }
 };
 

@@ -1,5 +1,5 @@
-// Conversions between Foundation objects and plain values, object handles and notification
-// observers for the macOS adapters.
+// Conversions between Foundation objects and plain values, failures as a Status, and
+// notification observers for the macOS adapters.
 #include "platform/apple/objc_values.h"
 
 #include <stdexcept>
@@ -12,11 +12,6 @@
 namespace pemrix::platform {
 
 namespace {
-
-// Holds one strong reference; the handle's deleter releases it.
-struct ObjectBox {
-  id object;
-};
 
 // One observer of the default notification centre, whose block calls the bridge's callback
 // through an ObserverRegistry: the centre does not wait for a block running on another
@@ -74,32 +69,23 @@ NSDate* nsDate(Instant instant) {
   return [NSDate dateWithTimeIntervalSinceReferenceDate:referenceSecondsFromInstant(instant)];
 }
 
-std::optional<PlatformError> platformError(NSError* _Nullable error) {
-  if (error == nil) return std::nullopt;
-  return PlatformError{utf8(error.localizedDescription)};
+Status statusOfError(NSError* _Nullable error) {
+  if (error == nil) return Status();
+  return Status::unavailable(utf8(error.localizedDescription));
 }
 
-PlatformError raisedError(const std::exception_ptr& raised) {
+Status raisedStatus(const std::exception_ptr& raised) {
   try {
     std::rethrow_exception(raised);
   } catch (const std::exception& error) {
-    return PlatformError{error.what()};
+    return Status::unavailable(error.what());
   } catch (...) {
-    return PlatformError{"The service raised an exception."};
+    return Status::unavailable("The service raised an exception.");
   }
 }
 
 void throwAsCxx(NSException* exception) {
   throw std::runtime_error(utf8(exception.name) + ": " + utf8(exception.reason));
-}
-
-std::shared_ptr<const void> retainedHandle(id _Nullable object) {
-  return std::make_shared<ObjectBox>(ObjectBox{object});
-}
-
-id _Nullable objectOf(const std::shared_ptr<const void>& handle) {
-  if (!handle) return nil;
-  return static_cast<const ObjectBox*>(handle.get())->object;
 }
 
 ObserverToken observeNotification(NSNotificationName name, id _Nullable sender,

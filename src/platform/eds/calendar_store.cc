@@ -78,18 +78,18 @@ struct CalendarStore::Impl {
     sources.clear();
   }
 
-  // Calls `read` with the client of each of `calendars`, in that order. Throws
-  // PlatformError when a source is gone or cannot be reached, or a read fails; a client
+  // Calls `read` with the client of each of the sources `uids`, in that order. Throws the
+  // failed Status when a source is gone or cannot be reached, or a read fails; a client
   // whose read failed is connected again at its next use.
   template <typename Read>
-  void readEach(CalendarEntityType type, const std::vector<CalendarInfo>& calendars, Read read) {
+  void readEach(CalendarEntityType type, const std::vector<std::string>& uids, Read read) {
     eds::ClientSet& set = type == CalendarEntityType::events ? *events : *tasks;
-    for (const CalendarInfo& calendar : calendars) {
-      ECalClient* client = E_CAL_CLIENT(wiring.client(set, calendar.identifier));
+    for (const std::string& uid : uids) {
+      ECalClient* client = E_CAL_CLIENT(wiring.client(set, uid));
       try {
-        read(client, calendar.identifier);
+        read(client, uid);
       } catch (...) {
-        wiring.failed(set, calendar.identifier);
+        wiring.failed(set, uid);
         throw;
       }
     }
@@ -104,7 +104,11 @@ Authorization CalendarStore::authorization(System& system, CalendarEntityType /*
   return system.calendarAccess();
 }
 
-CalendarStore::CalendarStore(System& system) : impl_(std::make_unique<Impl>(system)) {}
+CalendarStore::CalendarStore(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+Status CalendarStore::open(System& system, std::unique_ptr<CalendarStore>* store) {
+  return statusOf([&] { store->reset(new CalendarStore(std::make_unique<Impl>(system))); });
+}
 
 CalendarStore::~CalendarStore() {
   eds::GlibThread::instance().run([this] { impl_.reset(); });
@@ -114,65 +118,59 @@ void CalendarStore::requestAccess(CalendarEntityType /*type*/, AccessCompletion 
   eds::StoreWiring::endAccessRequest(std::move(completion));
 }
 
-PlatformStatus CalendarStore::calendars(CalendarEntityType type, std::vector<CalendarInfo>* out) {
+Status CalendarStore::calendars(CalendarEntityType type, std::vector<CalendarInfo>* out) {
   return statusOf([&] {
     std::vector<ESource*> sources = impl_->sources(type);
     for (ESource* source : sources) {
       const gchar* name = e_source_get_display_name(source);
-      out->push_back({e_source_get_uid(source), name != nullptr ? name : "", nullptr});
+      out->push_back({e_source_get_uid(source), name != nullptr ? name : ""});
     }
     Impl::unrefAll(sources);
   });
 }
 
-PlatformStatus CalendarStore::enumerateEvents(Instant start, Instant end,
-                                              const std::vector<CalendarInfo>& calendars,
-                                              const EventVisitor& visitor) {
+Status CalendarStore::enumerateEvents(Instant start, Instant end,
+                                      const std::vector<std::string>& calendarIds,
+                                      const EventVisitor& visitor) {
   std::vector<EventRecord> events;
-  PlatformStatus read = statusOf([&] {
-    impl_->readEach(CalendarEntityType::events, calendars,
+  Status read = statusOf([&] {
+    impl_->readEach(CalendarEntityType::events, calendarIds,
                     [&](ECalClient* client, const std::string& uid) {
                       eds::appendEvents(client, uid, start, end, events);
                     });
   });
-  if (read) return read;
+  if (!read.ok()) return read;
   eds::sortByStart(events);
   for (const EventRecord& event : events) {
     bool stop = false;
     visitor(event, stop);
     if (stop) break;
   }
-  return std::nullopt;
+  return Status();
 }
 
-void CalendarStore::fetchIncompleteReminders(Instant start, Instant end,
-                                             const std::vector<CalendarInfo>& lists,
-                                             ReminderFetchCompletion completion) {
+Status CalendarStore::enumerateIncompleteReminders(Instant start, Instant end,
+                                                   const std::vector<std::string>& listIds,
+                                                   const ReminderVisitor& visitor) {
   std::vector<ReminderRecord> reminders;
-  PlatformStatus fetched = statusOf([&] {
-    impl_->readEach(CalendarEntityType::reminders, lists,
+  Status read = statusOf([&] {
+    impl_->readEach(CalendarEntityType::reminders, listIds,
                     [&](ECalClient* client, const std::string& uid) {
                       eds::appendIncompleteTasks(client, uid, start, end, reminders);
                     });
   });
-  // The answer comes later, from its own task on the GLib thread, as the interface promises.
-  eds::GlibThread::instance().post([completion = std::move(completion),
-                                    fetched = std::move(fetched),
-                                    reminders = std::move(reminders)] {
-    const ReminderWalk walk = [&reminders](const ReminderVisitor& visitor) -> PlatformStatus {
-      for (const ReminderRecord& reminder : reminders) {
-        bool stop = false;
-        visitor(reminder, stop);
-        if (stop) break;
-      }
-      return std::nullopt;
-    };
-    completion(fetched, walk);
-  });
+  if (!read.ok()) return read;
+  for (const ReminderRecord& reminder : reminders) {
+    bool stop = false;
+    visitor(reminder, stop);
+    if (stop) break;
+  }
+  return Status();
 }
 
-ObserverToken CalendarStore::observeChanges(std::function<void()> onChange) {
-  return impl_->wiring.observe(std::move(onChange));
+Status CalendarStore::observeChanges(std::function<void()> onChange, ObserverToken* token) {
+  *token = impl_->wiring.observe(std::move(onChange));
+  return Status();
 }
 
 }  // namespace pemrix::platform

@@ -34,7 +34,8 @@ class ClientSet {
   ClientSet(const ClientSet&) = delete;
   ClientSet& operator=(const ClientSet&) = delete;
 
-  // The client of `source`, connected and watched; throws PlatformError when it cannot be.
+  // The client of `source`, connected and watched; throws the failed Status when it
+  // cannot be.
   EClient* client(ESource* source);
   // Drops the client of `uid` (after a failed call), so that the next use connects again.
   void forget(const std::string& uid);

@@ -3,12 +3,10 @@
 // says so. EDS's own local address books are read directly: the client reads the book's
 // database in this process, no vCards cross the bus, and one step holds all that a query
 // may examine (the scan cap). Other books are read over D-Bus in steps of kContactStep, so
-// that memory stays bounded whatever their vCards hold. Only the requested of the five
-// properties are copied out of each contact; the rest of its vCard is dropped with it.
+// that memory stays bounded whatever their vCards hold. Only the five properties are copied
+// out of each contact; the rest of its vCard is dropped with it.
 // Runs on the GLib thread (the stores' serial queue).
 #include "platform/contact_store.h"
-
-#include <algorithm>
 
 #include <libebook/libebook.h>
 
@@ -75,18 +73,11 @@ std::string textOf(EContact* contact, EContactField field) {
   return value != nullptr ? value : "";
 }
 
-// The requested properties of `contact`; the others stay empty.
-ContactRecord recordOf(EContact* contact, const std::vector<ContactKey>& keys) {
-  ContactRecord record;
-  auto wants = [&](ContactKey key) {
-    return std::find(keys.begin(), keys.end(), key) != keys.end();
-  };
-  if (wants(ContactKey::identifier)) record.identifier = textOf(contact, E_CONTACT_UID);
-  if (wants(ContactKey::givenName)) record.givenName = textOf(contact, E_CONTACT_GIVEN_NAME);
-  if (wants(ContactKey::familyName)) record.familyName = textOf(contact, E_CONTACT_FAMILY_NAME);
-  if (wants(ContactKey::organizationName)) record.organizationName = textOf(contact, E_CONTACT_ORG);
-  if (wants(ContactKey::jobTitle)) record.jobTitle = textOf(contact, E_CONTACT_TITLE);
-  return record;
+// The five properties of `contact`.
+ContactRecord recordOf(EContact* contact) {
+  return ContactRecord{textOf(contact, E_CONTACT_UID), textOf(contact, E_CONTACT_GIVEN_NAME),
+                       textOf(contact, E_CONTACT_FAMILY_NAME), textOf(contact, E_CONTACT_ORG),
+                       textOf(contact, E_CONTACT_TITLE)};
 }
 
 }  // namespace
@@ -101,15 +92,11 @@ struct ContactStore::Impl {
             openView, wiring.changes()) {}
 
   // Reads the contacts of `client` step by step; false with `error` set on failure.
-  bool read(EBookClient* client, const ContactFetchRequest& request, const ContactVisitor& visitor,
-            GError** error) {
+  bool read(EBookClient* client, const ContactVisitor& visitor, GError** error) {
     const int step =
         readsDirectly(e_client_get_source(E_CLIENT(client))) ? kDirectStep : kContactStep;
     return eds::walkContacts(
-        client, step,
-        [&](EContact* contact, bool& stop) {
-          visitor(recordOf(contact, request.keysToFetch), stop);
-        },
+        client, step, [&](EContact* contact, bool& stop) { visitor(recordOf(contact), stop); },
         error);
   }
 
@@ -121,7 +108,11 @@ Authorization ContactStore::authorization(System& system) {
   return system.contactAccess();
 }
 
-ContactStore::ContactStore(System& system) : impl_(std::make_unique<Impl>(system)) {}
+ContactStore::ContactStore(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+Status ContactStore::open(System& system, std::unique_ptr<ContactStore>* store) {
+  return statusOf([&] { store->reset(new ContactStore(std::make_unique<Impl>(system))); });
+}
 
 ContactStore::~ContactStore() {
   eds::GlibThread::instance().run([this] { impl_.reset(); });
@@ -131,7 +122,7 @@ void ContactStore::requestAccess(AccessCompletion completion) {
   eds::StoreWiring::endAccessRequest(std::move(completion));
 }
 
-PlatformStatus ContactStore::containers(std::vector<ContainerInfo>* out) {
+Status ContactStore::containers(std::vector<ContainerInfo>* out) {
   return statusOf([&] {
     GList* list = e_source_registry_list_enabled(impl_->wiring.system().registry(),
                                                  E_SOURCE_EXTENSION_ADDRESS_BOOK);
@@ -144,21 +135,22 @@ PlatformStatus ContactStore::containers(std::vector<ContainerInfo>* out) {
   });
 }
 
-PlatformStatus ContactStore::enumerateContacts(const ContactFetchRequest& request,
-                                               const ContactVisitor& visitor) {
-  const std::string& uid = request.containerIdentifier;
+Status ContactStore::enumerateContacts(const std::string& containerId,
+                                       const ContactVisitor& visitor) {
+  const std::string& uid = containerId;
   return statusOf([&] {
     EClient* client = impl_->wiring.client(impl_->books, uid);
     GError* error = nullptr;
-    if (!impl_->read(E_BOOK_CLIENT(client), request, visitor, &error)) {
+    if (!impl_->read(E_BOOK_CLIENT(client), visitor, &error)) {
       impl_->wiring.failed(impl_->books, uid);
       throw eds::takeError(error, "the address book failed");
     }
   });
 }
 
-ObserverToken ContactStore::observeChanges(std::function<void()> onChange) {
-  return impl_->wiring.observe(std::move(onChange));
+Status ContactStore::observeChanges(std::function<void()> onChange, ObserverToken* token) {
+  *token = impl_->wiring.observe(std::move(onChange));
+  return Status();
 }
 
 }  // namespace pemrix::platform

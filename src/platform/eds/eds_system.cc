@@ -6,7 +6,6 @@
 #include "platform/eds/glib_thread.h"
 #include "platform/eds/quiet_glib.h"
 #include "platform/eds/system_impl.h"
-#include "platform/platform_error.h"
 
 namespace pemrix::platform {
 

@@ -12,7 +12,7 @@
 #include "platform/eds/glib_error.h"
 #include "platform/eds/occurrences.h"
 #include "platform/eds/windows_zones.h"
-#include "platform/platform_error.h"
+#include "platform/time_window.h"
 
 namespace pemrix::platform::eds {
 
@@ -114,10 +114,9 @@ void addToSeries(std::map<std::string, Series>& series, icalcomponent* component
 }  // namespace
 
 std::string windowExpression(const char* function, Instant from, Instant to) {
-  Instant earliest = from - kServiceWindowMargin < kEarliestTimestamp ? kEarliestTimestamp
-                                                                      : from - kServiceWindowMargin;
-  Instant latest =
-      to > kLatestTimestamp - kServiceWindowMargin ? kLatestTimestamp : to + kServiceWindowMargin;
+  const TimeWindow widened = TimeWindow{from, to}.widened();
+  Instant earliest = std::max(widened.start, kEarliestTimestamp);
+  Instant latest = std::min(widened.end, kLatestTimestamp);
   return std::string("(") + function + " " + makeTime(earliest) + " " + makeTime(latest) + ")";
 }
 
@@ -187,6 +186,7 @@ void appendIncompleteTasks(ECalClient* client, const std::string& sourceId, Inst
     record.completed = icalcomponent_get_status(task) == ICAL_STATUS_COMPLETED ||
                        icalcomponent_get_first_property(task, ICAL_COMPLETED_PROPERTY) != nullptr;
     record.due = dueOf(task, lookup);
+    if (!record.due || !TimeWindow{from, to}.contains(*record.due)) continue;
     if (icalproperty* priority = icalcomponent_get_first_property(task, ICAL_PRIORITY_PROPERTY)) {
       record.priority = icalproperty_get_priority(priority);
     }

@@ -18,8 +18,8 @@ namespace pemrix::platform::eds {
 
 // An EDS query expression `(FUNCTION (make-time FROM) (make-time TO))` for the window
 // widened by kServiceWindowMargin on each side (EDS's own time tests read dates and floating
-// times in another zone than the user's; the exact test is ours), within the years a request
-// can name.
+// times in another zone than the user's; the exact test is TimeWindow's), within the years a
+// request can name.
 std::string windowExpression(const char* function, Instant from, Instant to);
 
 // The EDS query for the events of a window: every component that recurs, masters and
@@ -28,15 +28,15 @@ std::string windowExpression(const char* function, Instant from, Instant to);
 std::string eventsExpression(Instant from, Instant to);
 
 // Appends the occurrences of the events of `client` (the calendar `sourceId`) that overlap
-// [from, to), in start order (ties by UID). Throws PlatformError when EDS fails.
+// [from, to), in start order (ties by UID). Throws the failed Status when EDS fails.
 void appendEvents(ECalClient* client, const std::string& sourceId, Instant from, Instant to,
                   std::vector<EventRecord>& out);
 
 // Puts events in start order; events with equal starts keep their order.
 void sortByStart(std::vector<EventRecord>& events);
 
-// Appends the tasks of `client` (the list `sourceId`) that EDS reports as incomplete and
-// due near [from, to); the exact test is left to the caller. Throws PlatformError when
+// Appends the incomplete tasks of `client` (the list `sourceId`) due in [from, to): those
+// EDS finds due near the window, tested exactly against it. Throws the failed Status when
 // EDS fails.
 void appendIncompleteTasks(ECalClient* client, const std::string& sourceId, Instant from,
                            Instant to, std::vector<ReminderRecord>& out);

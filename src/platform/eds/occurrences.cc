@@ -7,6 +7,7 @@
 #include <set>
 
 #include "common/limits.h"
+#include "platform/time_window.h"
 
 namespace pemrix::platform::eds {
 
@@ -255,7 +256,7 @@ bool recurs(icalcomponent* component) {
 }
 
 bool overlaps(const Occurrence& occurrence, Instant from, Instant to) {
-  return occurrence.start < to && occurrence.end > from;
+  return TimeWindow{from, to}.overlaps(occurrence.start, occurrence.end);
 }
 
 std::optional<Occurrence> spanOf(icalcomponent* component, const ZoneLookup& lookup) {

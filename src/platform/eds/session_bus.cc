@@ -1,7 +1,7 @@
 // SessionBus: taking the shared session connection and turning off its exit-on-close.
 #include "platform/eds/session_bus.h"
 
-#include "platform/platform_error.h"
+#include "platform/status.h"
 
 namespace pemrix::platform::eds {
 
@@ -11,14 +11,14 @@ void SessionBus::hold() {
   GError* error = nullptr;
   GDBusConnection* connection = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
   if (connection == nullptr) {
-    PlatformError failure{error != nullptr ? error->message : "no session bus"};
+    Status failure = Status::unavailable(error != nullptr ? error->message : "no session bus");
     g_clear_error(&error);
     throw failure;
   }
   g_dbus_connection_set_exit_on_close(connection, FALSE);
   if (g_dbus_connection_is_closed(connection)) {
     g_object_unref(connection);
-    throw PlatformError{"the session bus is gone"};
+    throw Status::unavailable("the session bus is gone");
   }
   connection_ = connection;
 }

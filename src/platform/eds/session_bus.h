@@ -19,7 +19,7 @@ class SessionBus {
   SessionBus& operator=(const SessionBus&) = delete;
 
   // Holds the shared connection, taking it again when the one held has closed; throws
-  // PlatformError when there is no bus or the shared connection is still the closed one
+  // an unavailable Status when there is no bus or the shared connection is still the closed one
   // (other EDS objects hold it until their next call fails).
   void hold();
   // True when a connection is held and it has closed: the bus went away.

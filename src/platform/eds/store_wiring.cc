@@ -11,7 +11,7 @@ StoreWiring::StoreWiring(System& system, EdsService service)
 
 EClient* StoreWiring::client(ClientSet& clients, const std::string& uid) {
   ESource* source = e_source_registry_ref_source(system_.registry(), uid.c_str());
-  if (source == nullptr) throw PlatformError{"the source is gone"};
+  if (source == nullptr) throw Status::gone("the source is gone");
   EClient* client = nullptr;
   try {
     client = clients.client(source);
@@ -37,7 +37,7 @@ ObserverToken StoreWiring::observe(std::function<void()> onChange) {
 }
 
 void StoreWiring::endAccessRequest(AccessCompletion completion) {
-  GlibThread::instance().post([completion = std::move(completion)] { completion(std::nullopt); });
+  GlibThread::instance().post([completion = std::move(completion)] { completion(Status()); });
 }
 
 }  // namespace pemrix::platform::eds

@@ -30,8 +30,9 @@ class StoreWiring {
   System::Impl& system() { return system_; }
   const std::shared_ptr<ObserverRegistry>& changes() const { return changes_; }
 
-  // The client of the source `uid` in `clients`, connected and watched. Throws
-  // PlatformError when the source is gone or cannot be reached.
+  // The client of the source `uid` in `clients`, connected and watched. Throws a gone
+  // Status when the registry no longer has the source, an unavailable one when it cannot
+  // be reached.
   EClient* client(ClientSet& clients, const std::string& uid);
 
   // After a call on the client of `uid` failed, the next use connects again, to the

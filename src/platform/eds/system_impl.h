@@ -27,7 +27,7 @@ namespace pemrix::platform {
 struct System::Impl {
   ~Impl();
 
-  // The registry; throws PlatformError when it cannot be reached. Every path to an EDS
+  // The registry; throws an unavailable Status when it cannot be reached. Every path to an EDS
   // object passes here first, so the session bus is held before EDS uses it.
   ESourceRegistry* registry();
   // Forgets the registry after an error, so that the next request connects again.
