@@ -470,8 +470,8 @@ INSTANTIATE_TEST_SUITE_P(
         AccessRow{"Unknown", Authorization::unknown, {Kind::events, Kind::contacts}}),
     rowName<AccessRow>);
 
-// A read of a source that went away after it was listed, or that the service fails,
-// reports a failure: never an empty success.
+// A read of a source that went away after it was listed fails as gone; a read that the
+// service fails, as unavailable: never an empty success.
 struct FailureRow {
   const char* name;
   Fault fault;
@@ -488,12 +488,16 @@ TEST_P(Failures, AReadThatCannotBeMadeFails) {
   changesTheStore();
   backend().inject(row.fault, row.kind, row.source);
   const Instant may1 = at("2024-05-01T00:00:00Z");
-  bool failed = row.kind == Kind::events
-                    ? eventsIn(backend(), {row.source}, may1, may1 + 24h).failed()
-                : row.kind == Kind::reminders
-                    ? remindersIn(backend(), {row.source}, may1, may1 + 24h).failed()
-                    : contactsOf(backend(), row.source).failed();
-  EXPECT_TRUE(failed);
+  platform::Status status =
+      row.kind == Kind::events      ? eventsIn(backend(), {row.source}, may1, may1 + 24h).status
+      : row.kind == Kind::reminders ? remindersIn(backend(), {row.source}, may1, may1 + 24h).status
+                                    : contactsOf(backend(), row.source).status;
+  EXPECT_FALSE(status.ok());
+  if (row.fault == Fault::sourceGone) {
+    EXPECT_TRUE(status.isGone()) << status.text();
+  } else {
+    EXPECT_TRUE(status.isUnavailable()) << status.text();
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -17,10 +17,11 @@
 
 namespace pemrix::conformance {
 
-// What a read answered: its records, or (without them) that it failed.
+// What a read answered: its records, or (without them) how it failed.
 template <typename T>
 struct Read {
   std::optional<T> records;
+  platform::Status status;
   bool failed() const { return !records.has_value(); }
 };
 
@@ -79,6 +80,7 @@ inline Read<std::vector<EventSeen>> eventsIn(ConformanceBackend& backend,
                             event.title.value_or(""), event.start.value_or(Instant{}),
                             event.end.value_or(Instant{}), event.allDay});
         });
+    read.status = status;
     if (status.ok()) read.records = std::move(events);
   });
   return read;
@@ -96,6 +98,7 @@ inline Read<std::vector<ReminderSeen>> remindersIn(ConformanceBackend& backend,
           reminders.push_back({reminder.calendarIdentifier.value_or(""), reminder.itemIdentifier,
                                reminder.due, reminder.completed});
         });
+    read.status = status;
     if (status.ok()) read.records = std::move(reminders);
   });
   return read;
@@ -114,6 +117,7 @@ inline Read<std::vector<Contact>> contactsOf(ConformanceBackend& backend, const 
                               contact.organizationName, contact.jobTitle});
           stop = stopAfter && contacts.size() >= *stopAfter;
         });
+    read.status = status;
     if (status.ok()) read.records = std::move(contacts);
   });
   return read;

@@ -66,8 +66,6 @@ class SimBackend final : public ConformanceBackend {
         return "the simulator's world holds single events at fixed instants: no recurrence";
       case Capability::nominalDays:
         return "the simulator's world gives an event's end as an instant, not a length in days";
-      case Capability::goneCalendar:
-        return "the simulator's world cannot take a calendar away between listing and reading";
       default:
         return "";
     }
@@ -123,7 +121,9 @@ class SimBackend final : public ConformanceBackend {
 
   void inject(Fault fault, Kind kind, const std::string& sourceId) override {
     if (fault == Fault::sourceGone) {
-      world_.faults.contactsErrorIn.push_back(sourceId);
+      // Taken out of the world, as another client deleting it would.
+      std::erase_if(world_.calendars, [&](const auto& source) { return source.id == sourceId; });
+      std::erase_if(world_.containers, [&](const auto& source) { return source.id == sourceId; });
     } else {
       world_.faults.throwsIn.push_back(kind == Kind::events      ? "events"
                                        : kind == Kind::reminders ? "reminders"
