@@ -6,6 +6,7 @@
 #include <set>
 
 #include "protocol/clipped.h"
+#include "protocol/result_encoding.h"
 #include "stores/personal_stores.h"
 #include "stores/query_support.h"
 
@@ -33,17 +34,13 @@ struct ReminderFilter {
   }
 };
 
-// Built member by member, as event items are (see event_query.cc).
-Json reminderItem(const platform::ReminderRecord& reminder, Instant due) {
-  Json item(Json::value_t::object);
-  Json::object_t& members = item.get_ref<Json::object_t&>();
-  members.emplace("id", clipped(reminder.itemIdentifier, kItemIdentifierLimit));
-  members.emplace("sourceId", *reminder.calendarIdentifier);
-  members.emplace("title", clipped(reminder.title, kItemTitleLimit));
-  members.emplace("due", formatDate(due));
-  members.emplace("completed", false);
-  members.emplace("priority", reminder.priority);
-  return item;
+ReminderItem reminderItem(const platform::ReminderRecord& reminder, Instant due) {
+  return ReminderItem{.id = clipped(reminder.itemIdentifier, kItemIdentifierLimit),
+                      .sourceId = *reminder.calendarIdentifier,
+                      .title = clipped(reminder.title, kItemTitleLimit),
+                      .due = formatDate(due),
+                      .completed = false,
+                      .priority = reminder.priority};
 }
 
 void answerReminders(const ReminderFilter& filter, platform::PlatformStatus fetched,
@@ -54,8 +51,7 @@ void answerReminders(const ReminderFilter& filter, platform::PlatformStatus fetc
     reply(BridgeFailure::reminderListsUnavailable());
     return;
   }
-  Json items = Json::array();
-  bool truncated = false;
+  ReminderResult result;
   bool abandoned = false;
   platform::PlatformStatus walked =
       reminders([&](const platform::ReminderRecord& reminder, bool& stop) {
@@ -66,9 +62,9 @@ void answerReminders(const ReminderFilter& filter, platform::PlatformStatus fetc
         }
         std::optional<Instant> due = filter.dueInWindow(reminder);
         if (!due) return;
-        items.push_back(reminderItem(reminder, *due));
-        if (items.size() >= filter.limit) {
-          truncated = true;
+        result.items.push_back(reminderItem(reminder, *due));
+        if (result.items.size() >= filter.limit) {
+          result.truncated = true;
           stop = true;
         }
       });
@@ -77,9 +73,9 @@ void answerReminders(const ReminderFilter& filter, platform::PlatformStatus fetc
     reply(BridgeFailure::sourceUnavailable());
     return;
   }
-  sortItemsByKey(items, "due");
-  finishCalendarQuery(filter.system, NativeEntity::reminders, std::move(items), truncated, lifetime,
-                      reply);
+  sortItemsByKey(result.items, &ReminderItem::due);
+  finishCalendarQuery(filter.system, NativeEntity::reminders, encodeResult(std::move(result)),
+                      lifetime, reply);
 }
 
 }  // namespace
