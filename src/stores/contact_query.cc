@@ -88,12 +88,9 @@ std::optional<BridgeFailure> selectContainers(platform::ContactStore& store,
                                               std::vector<std::string>* selected) {
   std::vector<platform::ContainerInfo> listed;
   if (store.containers(&listed)) return BridgeFailure::sourceUnavailable();
-  for (const auto& container : listed) {
-    if (requested.contains(container.identifier)) selected->push_back(container.identifier);
-  }
-  if (std::set<std::string>(selected->begin(), selected->end()) != requested) {
-    return BridgeFailure::contactsSourceMissing();
-  }
+  auto chosen = requestedSources(std::move(listed), requested);
+  if (!chosen) return BridgeFailure::contactsSourceMissing();
+  for (const auto& container : *chosen) selected->push_back(container.identifier);
   return std::nullopt;
 }
 

@@ -32,13 +32,9 @@ std::optional<BridgeFailure> selectCalendars(platform::CalendarStore& store,
                                              std::vector<platform::CalendarInfo>* selected) {
   std::vector<platform::CalendarInfo> calendars;
   if (store.calendars(type, &calendars)) return BridgeFailure::sourceUnavailable();
-  std::set<std::string> found;
-  for (auto& calendar : calendars) {
-    if (!requested.contains(calendar.identifier)) continue;
-    found.insert(calendar.identifier);
-    selected->push_back(std::move(calendar));
-  }
-  if (found != requested) return BridgeFailure::sourceMissing();
+  auto chosen = requestedSources(std::move(calendars), requested);
+  if (!chosen) return BridgeFailure::sourceMissing();
+  *selected = std::move(*chosen);
   return std::nullopt;
 }
 
