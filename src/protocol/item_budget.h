@@ -2,8 +2,8 @@
 // costs its encoded bytes and one separator byte; items are kept whole, up to the first
 // that does not fit, and none after it.
 //
-// Uses: `boundedResult` cuts every store result with it; the source listing keeps its
-// sources within the same budget as it collects them.
+// Uses: `boundedResult` cuts every store result with it; a source listing is written
+// within the same budget (result_encoding.cc).
 //
 // Thread safety: a value; one thread at a time.
 #pragma once

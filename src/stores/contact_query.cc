@@ -6,6 +6,7 @@
 
 #include "common/limits.h"
 #include "protocol/clipped.h"
+#include "protocol/result_encoding.h"
 #include "protocol/unicode.h"
 #include "stores/personal_stores.h"
 #include "stores/query_support.h"
@@ -53,23 +54,23 @@ struct ContactScan {
 
   const std::vector<std::string>& terms;
   std::size_t limit;
-  Json items = Json::array();
+  ContactResult result;
   std::size_t scanned = 0;
   std::set<std::string> seen;
-  bool truncated = false;
 
   void visit(const platform::ContactRecord& contact, const std::string& containerId, bool& stop) {
     ++scanned;
     ContactTexts texts(contact);
     if (texts.matches(terms) && seen.insert(contact.identifier).second) {
-      items.push_back({{"id", clipped(contact.identifier, kItemIdentifierLimit)},
-                       {"sourceId", containerId},
-                       {"title", texts.name.empty() ? texts.organization : texts.name},
-                       {"organization", texts.organization},
-                       {"jobTitle", texts.job}});
+      result.items.push_back(
+          ContactItem{.id = clipped(contact.identifier, kItemIdentifierLimit),
+                      .sourceId = containerId,
+                      .title = texts.name.empty() ? texts.organization : texts.name,
+                      .organization = texts.organization,
+                      .jobTitle = texts.job});
     }
-    if (items.size() >= limit || scanned >= kScanCap) {
-      truncated = true;
+    if (result.items.size() >= limit || scanned >= kScanCap) {
+      result.truncated = true;
       stop = true;
     }
   }
@@ -82,12 +83,9 @@ std::optional<BridgeFailure> selectContainers(platform::ContactStore& store,
                                               std::vector<std::string>* selected) {
   std::vector<platform::ContainerInfo> listed;
   if (!store.containers(&listed).ok()) return BridgeFailure::sourceUnavailable();
-  for (const auto& container : listed) {
-    if (requested.contains(container.identifier)) selected->push_back(container.identifier);
-  }
-  if (std::set<std::string>(selected->begin(), selected->end()) != requested) {
-    return BridgeFailure::contactsSourceMissing();
-  }
+  auto chosen = requestedSources(std::move(listed), requested);
+  if (!chosen) return BridgeFailure::contactsSourceMissing();
+  for (const auto& container : *chosen) selected->push_back(container.identifier);
   return std::nullopt;
 }
 
@@ -125,14 +123,14 @@ void PersonalStores::queryContacts(const ContactsQuery& request, const Lifetime&
       reply(BridgeFailure::sourceUnavailable());
       return;
     }
-    if (scan.truncated) break;
+    if (scan.result.truncated) break;
   }
   if (!lifetime->isActive()) return;
   if (!readable(NativeEntity::contacts)) {
     reply(BridgeFailure::contactsAccessChanged());
     return;
   }
-  reply(Json{{"items", std::move(scan.items)}, {"truncated", scan.truncated}});
+  reply(encodeResult(std::move(scan.result)));
 }
 
 }  // namespace pemrix

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "protocol/clipped.h"
+#include "protocol/result_encoding.h"
 #include "stores/permissions.h"
 #include "stores/personal_stores.h"
 #include "stores/query_support.h"
@@ -12,19 +13,15 @@ namespace pemrix {
 
 namespace {
 
-// Built member by member: an initializer list would first build a two-element array for
-// every member, which costs several times as many allocations for each of up to 100 items.
-Json eventItem(const platform::EventRecord& event) {
+EventItem eventItem(const platform::EventRecord& event) {
   std::string start = formatDate(*event.start);
-  Json item(Json::value_t::object);
-  Json::object_t& members = item.get_ref<Json::object_t&>();
-  members.emplace("id", clipped(event.itemIdentifier, kItemIdentifierLimit) + "@" + start);
-  members.emplace("sourceId", *event.calendarIdentifier);
-  members.emplace("title", clipped(event.title, kItemTitleLimit));
-  members.emplace("end", formatDate(*event.end));
-  members.emplace("allDay", event.allDay);
-  members.emplace("start", std::move(start));
-  return item;
+  std::string id = clipped(event.itemIdentifier, kItemIdentifierLimit) + "@" + start;
+  return EventItem{.id = std::move(id),
+                   .sourceId = *event.calendarIdentifier,
+                   .title = clipped(event.title, kItemTitleLimit),
+                   .start = std::move(start),
+                   .end = formatDate(*event.end),
+                   .allDay = event.allDay};
 }
 
 // Puts the identifiers of the calendars of `type` that `requested` names in `selected`, in
@@ -36,13 +33,11 @@ std::optional<BridgeFailure> selectCalendars(platform::CalendarStore& store,
                                              std::vector<std::string>* selected) {
   std::vector<platform::CalendarInfo> calendars;
   if (!store.calendars(type, &calendars).ok()) return BridgeFailure::sourceUnavailable();
-  std::set<std::string> found;
-  for (auto& calendar : calendars) {
-    if (!requested.contains(calendar.identifier)) continue;
-    found.insert(calendar.identifier);
-    selected->push_back(std::move(calendar.identifier));
-  }
-  if (found != requested) return BridgeFailure::sourceMissing();
+  std::vector<std::string> listed;
+  for (auto& calendar : calendars) listed.push_back(std::move(calendar.identifier));
+  auto chosen = requestedSources(std::move(listed), requested);
+  if (!chosen) return BridgeFailure::sourceMissing();
+  *selected = std::move(*chosen);
   return std::nullopt;
 }
 
@@ -67,8 +62,7 @@ void PersonalStores::queryCalendar(const CalendarQuery& request, NativeEntity en
     return;
   }
 
-  Json items = Json::array();
-  bool truncated = false;
+  EventResult result;
   const auto limit = static_cast<std::size_t>(request.limit);
   platform::Status status = store.enumerateEvents(
       request.start, request.end, selected, [&](const platform::EventRecord& event, bool& stop) {
@@ -78,9 +72,9 @@ void PersonalStores::queryCalendar(const CalendarQuery& request, NativeEntity en
         }
         if (!event.calendarIdentifier || !requested.contains(*event.calendarIdentifier)) return;
         if (!event.start || !event.end) return;
-        items.push_back(eventItem(event));
-        if (items.size() >= limit) {
-          truncated = true;
+        result.items.push_back(eventItem(event));
+        if (result.items.size() >= limit) {
+          result.truncated = true;
           stop = true;
         }
       });
@@ -89,8 +83,9 @@ void PersonalStores::queryCalendar(const CalendarQuery& request, NativeEntity en
     return;
   }
   // The limit applies in delivery order; the items kept are then put in date order.
-  sortItemsByKey(items, "start");
-  finishCalendarQuery(system_, NativeEntity::events, std::move(items), truncated, lifetime, reply);
+  sortItemsByKey(result.items, &EventItem::start);
+  finishCalendarQuery(system_, NativeEntity::events, encodeResult(std::move(result)), lifetime,
+                      reply);
 }
 
 }  // namespace pemrix

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "protocol/clipped.h"
+#include "protocol/result_encoding.h"
 #include "stores/personal_stores.h"
 #include "stores/query_support.h"
 
@@ -23,17 +24,13 @@ std::optional<Instant> dueOf(const platform::ReminderRecord& reminder,
   return reminder.due;
 }
 
-// Built member by member, as event items are (see event_query.cc).
-Json reminderItem(const platform::ReminderRecord& reminder, Instant due) {
-  Json item(Json::value_t::object);
-  Json::object_t& members = item.get_ref<Json::object_t&>();
-  members.emplace("id", clipped(reminder.itemIdentifier, kItemIdentifierLimit));
-  members.emplace("sourceId", *reminder.calendarIdentifier);
-  members.emplace("title", clipped(reminder.title, kItemTitleLimit));
-  members.emplace("due", formatDate(due));
-  members.emplace("completed", false);
-  members.emplace("priority", reminder.priority);
-  return item;
+ReminderItem reminderItem(const platform::ReminderRecord& reminder, Instant due) {
+  return ReminderItem{.id = clipped(reminder.itemIdentifier, kItemIdentifierLimit),
+                      .sourceId = *reminder.calendarIdentifier,
+                      .title = clipped(reminder.title, kItemTitleLimit),
+                      .due = formatDate(due),
+                      .completed = false,
+                      .priority = reminder.priority};
 }
 
 }  // namespace
@@ -43,8 +40,7 @@ void PersonalStores::queryReminders(platform::CalendarStore& store, const Calend
                                     const Lifetime& lifetime, const StoreReply& reply) {
   const std::set<std::string> requested(request.sourceIds.begin(), request.sourceIds.end());
   const auto limit = static_cast<std::size_t>(request.limit);
-  Json items = Json::array();
-  bool truncated = false;
+  ReminderResult result;
   auto visit = [&](const platform::ReminderRecord& reminder, bool& stop) {
     if (!lifetime->isActive()) {
       stop = true;
@@ -52,9 +48,9 @@ void PersonalStores::queryReminders(platform::CalendarStore& store, const Calend
     }
     std::optional<Instant> due = dueOf(reminder, requested);
     if (!due) return;
-    items.push_back(reminderItem(reminder, *due));
-    if (items.size() >= limit) {
-      truncated = true;
+    result.items.push_back(reminderItem(reminder, *due));
+    if (result.items.size() >= limit) {
+      result.truncated = true;
       stop = true;
     }
   };
@@ -69,8 +65,8 @@ void PersonalStores::queryReminders(platform::CalendarStore& store, const Calend
     reply(BridgeFailure::sourceUnavailable());
     return;
   }
-  sortItemsByKey(items, "due");
-  finishCalendarQuery(system_, NativeEntity::reminders, std::move(items), truncated, lifetime,
+  sortItemsByKey(result.items, &ReminderItem::due);
+  finishCalendarQuery(system_, NativeEntity::reminders, encodeResult(std::move(result)), lifetime,
                       reply);
 }
 

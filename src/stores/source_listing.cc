@@ -2,7 +2,7 @@
 // user can choose from, in the store's order.
 #include "common/limits.h"
 #include "protocol/clipped.h"
-#include "protocol/item_budget.h"
+#include "protocol/result_encoding.h"
 #include "stores/permissions.h"
 #include "stores/personal_stores.h"
 #include "stores/query_support.h"
@@ -13,24 +13,20 @@ namespace {
 
 using limits::kSourceTitleLimit;
 
-// Collects source objects, keeping the first `kMaxItems` and counting the rest. The kept
-// sources also stay within the byte budget of query items: escaping can make a clipped
-// title six times longer on the wire, and a listing too large to write would end the
-// process without an answer. Sources are kept whole, up to the first that does not fit.
+// Collects the sources a listing may send back, keeping the first `kMaxItems` and counting
+// the rest.
 struct SourceList {
   void add(const std::string& identifier, const std::string& title) {
     if (!NativeRequest::validIdentifier(identifier)) return;
-    ++collected;
-    if (budget.full() || sources.size() >= kMaxItems) return;
-    Json source{{"id", identifier}, {"title", clipped(title, kSourceTitleLimit)}};
-    if (budget.take(source)) sources.push_back(std::move(source));
+    if (listing.sources.size() >= kMaxItems) {
+      listing.truncated = true;
+      return;
+    }
+    listing.sources.push_back(
+        SourceItem{.id = identifier, .title = clipped(title, kSourceTitleLimit)});
   }
 
-  bool truncated() const { return budget.full() || collected > kMaxItems; }
-
-  Json sources = Json::array();
-  std::size_t collected = 0;
-  ItemBudget budget{0, limits::kResultByteBudget};
+  SourceListing listing;
 };
 
 }  // namespace
@@ -60,9 +56,8 @@ void PersonalStores::listSources(NativeEntity entity, const Lifetime& lifetime,
     reply(BridgeFailure::accessChanged());
     return;
   }
-  reply(Json{{"sources", std::move(list.sources)},
-             {"permission", wireName(permission(entity))},
-             {"truncated", list.truncated()}});
+  list.listing.permission = permission(entity);
+  reply(encodeResult(std::move(list.listing)));
 }
 
 }  // namespace pemrix
