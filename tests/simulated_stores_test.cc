@@ -315,7 +315,7 @@ TEST_F(SimulatedStoresTest, NothingIsServedWithoutReadableAccess) {
 
   ContactStore contacts(*system_);  // limited access is readable
   EXPECT_EQ(listed(contacts).size(), 1u);
-  system_->impl().setAuthorization(WorldEntity::contacts, 2);
+  system_->impl().setAuthorization(WorldEntity::contacts, Authorization::denied);
   EXPECT_TRUE(listed(contacts).empty());
   ContactFetchRequest request{{ContactKey::identifier}, "box", false, false};
   EXPECT_EQ(contacts.enumerateContacts(request, [&](const ContactRecord&, bool&) { ++delivered; }),
@@ -331,16 +331,17 @@ TEST_F(SimulatedStoresTest, RevokeDuringDeniesAfterTheFirstListing) {
             "faults": {"revokeDuring": ["events", "contacts"]}})");
   CalendarStore calendars(*system_);
   EXPECT_EQ(listed(calendars, CalendarEntityType::reminders).size(), 0u);
-  EXPECT_EQ(system_->authorization(WorldEntity::reminders), 3);
+  EXPECT_EQ(system_->authorization(WorldEntity::reminders), Authorization::fullAccess);
   EXPECT_EQ(listed(calendars, CalendarEntityType::events).size(), 1u);
-  EXPECT_EQ(system_->authorization(WorldEntity::events), 2);
-  system_->impl().setAuthorization(WorldEntity::events, 3);  // only the first listing revokes
+  EXPECT_EQ(system_->authorization(WorldEntity::events), Authorization::denied);
+  // Only the first listing revokes.
+  system_->impl().setAuthorization(WorldEntity::events, Authorization::fullAccess);
   EXPECT_EQ(listed(calendars, CalendarEntityType::events).size(), 1u);
-  EXPECT_EQ(system_->authorization(WorldEntity::events), 3);
+  EXPECT_EQ(system_->authorization(WorldEntity::events), Authorization::fullAccess);
 
   ContactStore contacts(*system_);
   EXPECT_EQ(listed(contacts).size(), 1u);
-  EXPECT_EQ(system_->authorization(WorldEntity::contacts), 2);
+  EXPECT_EQ(system_->authorization(WorldEntity::contacts), Authorization::denied);
 }
 
 TEST_F(SimulatedStoresTest, ContactFaultsAndFetchedKeys) {
@@ -422,12 +423,12 @@ TEST_F(SimulatedStoresTest, AccessRequestTakesItsDelayOnVirtualTime) {
   clock_->advance(4.5);
   std::this_thread::sleep_for(20ms);
   EXPECT_FALSE(called);
-  EXPECT_EQ(system_->authorization(WorldEntity::events), 0);
+  EXPECT_EQ(system_->authorization(WorldEntity::events), Authorization::notDetermined);
   clock_->advance(0.5);
   ASSERT_TRUE(eventually([&] { return called.load(); }));
   EXPECT_TRUE(granted);
   EXPECT_NE(thread.get_future().get(), std::this_thread::get_id());
-  EXPECT_EQ(system_->authorization(WorldEntity::events), 3);
+  EXPECT_EQ(system_->authorization(WorldEntity::events), Authorization::fullAccess);
 }
 
 TEST_F(SimulatedStoresTest, AccessRequestErrorsAndRefusals) {
@@ -439,14 +440,13 @@ TEST_F(SimulatedStoresTest, AccessRequestErrorsAndRefusals) {
   calendars.requestAccess(CalendarEntityType::reminders,
                           [&](PlatformStatus status) { failed.set_value(status.has_value()); });
   EXPECT_TRUE(failed.get_future().get());
-  EXPECT_EQ(system_->authorization(WorldEntity::reminders), 0);
+  EXPECT_EQ(system_->authorization(WorldEntity::reminders), Authorization::notDetermined);
 
   ContactStore contacts(*system_);
   std::promise<bool> failed2;
   contacts.requestAccess([&](PlatformStatus status) { failed2.set_value(status.has_value()); });
   EXPECT_FALSE(failed2.get_future().get());
   EXPECT_EQ(ContactStore::authorization(*system_), Authorization::limited);
-  EXPECT_EQ(system_->authorization(WorldEntity::contacts), 4);
 }
 
 TEST_F(SimulatedStoresTest, AnAccessRequestThatNeverCompletesStillChangesTheStatus) {
@@ -457,7 +457,8 @@ TEST_F(SimulatedStoresTest, AnAccessRequestThatNeverCompletesStillChangesTheStat
   std::weak_ptr<int> watch = alive;
   std::atomic<bool> called{false};
   store.requestAccess([&called, alive = std::move(alive)](auto) { called = true; });
-  ASSERT_TRUE(eventually([&] { return system_->authorization(WorldEntity::contacts) == 2; }));
+  ASSERT_TRUE(eventually(
+      [&] { return system_->authorization(WorldEntity::contacts) == Authorization::denied; }));
   std::this_thread::sleep_for(20ms);
   EXPECT_FALSE(called);
   system_->close();
@@ -557,10 +558,10 @@ TEST_F(SimulatedStoresTest, RecordsEveryPlatformCallInOrder) {
                              [](const ContactRecord&, bool&) {});
   testing::SystemRecord record = recorder_.record();
   EXPECT_EQ(record.calls, (std::vector<std::string>{
-                              "calendarStoreCreated", "requestFullAccessToEvents",
-                              "requestFullAccessToReminders", "calendars", "enumerateEvents",
+                              "calendarStoreCreated", "requestAccess(events)",
+                              "requestAccess(reminders)", "calendars", "enumerateEvents",
                               "calendars", "fetchIncompleteReminders", "contactStoreCreated",
-                              "contactsRequestAccess", "containers", "enumerateContacts"}));
+                              "requestAccess(contacts)", "containers", "enumerateContacts"}));
   EXPECT_EQ(record.eventStoresCreated, 1);
   EXPECT_EQ(record.contactStoresCreated, 1);
 }

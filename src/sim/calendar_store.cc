@@ -4,7 +4,6 @@
 
 #include <set>
 
-#include "platform/apple_authorization.h"
 #include "sim/due_date.h"
 #include "sim/simulated_system_impl.h"
 
@@ -76,7 +75,7 @@ struct CalendarStore::Impl {
 };
 
 Authorization CalendarStore::authorization(System& system, CalendarEntityType type) {
-  return authorizationFromEventKit(system.authorization(entityOf(type)));
+  return system.authorization(entityOf(type));
 }
 
 CalendarStore::CalendarStore(System& system) : impl_(new Impl{system.impl()}) {
@@ -86,7 +85,6 @@ CalendarStore::CalendarStore(System& system) : impl_(new Impl{system.impl()}) {
 CalendarStore::~CalendarStore() = default;
 
 void CalendarStore::requestAccess(CalendarEntityType type, AccessCompletion completion) {
-  impl_->system.logCall(selectorName(currentEventKitAccessCall(type)));
   impl_->system.requestAccess(entityOf(type), std::move(completion));
 }
 

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 
-#include "platform/apple_authorization.h"
 #include "sim/simulated_system_impl.h"
 
 namespace pemrix::platform {
@@ -42,7 +41,7 @@ struct ContactStore::Impl {
 };
 
 Authorization ContactStore::authorization(System& system) {
-  return authorizationFromContacts(system.authorization(WorldEntity::contacts));
+  return system.authorization(WorldEntity::contacts);
 }
 
 ContactStore::ContactStore(System& system) : impl_(new Impl{system.impl()}) {
@@ -52,7 +51,6 @@ ContactStore::ContactStore(System& system) : impl_(new Impl{system.impl()}) {
 ContactStore::~ContactStore() = default;
 
 void ContactStore::requestAccess(AccessCompletion completion) {
-  impl_->system.logCall("contactsRequestAccess");
   impl_->system.requestAccess(WorldEntity::contacts, std::move(completion));
 }
 

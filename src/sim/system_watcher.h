@@ -20,10 +20,10 @@ class SystemWatcher {
  public:
   virtual ~SystemWatcher() = default;
 
-  // A platform call, named after the macOS call it stands for ("requestFullAccessToEvents",
-  // "calendars", "enumerateEvents", "fetchIncompleteReminders", "containers",
-  // "enumerateContacts", "contactsRequestAccess", ...), or the creation of a store
-  // ("calendarStoreCreated", "contactStoreCreated").
+  // A platform call by name ("calendars", "enumerateEvents", "fetchIncompleteReminders",
+  // "containers", "enumerateContacts"), an access request with the entity it asks for
+  // ("requestAccess(events)", "requestAccess(reminders)", "requestAccess(contacts)"), or the
+  // creation of a store ("calendarStoreCreated", "contactStoreCreated").
   virtual void called(std::string_view name) = 0;
   // The request of a contact enumeration, reported right after its "enumerateContacts".
   virtual void fetchingContacts(const ContactFetchRequest& request) = 0;

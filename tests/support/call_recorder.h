@@ -22,9 +22,9 @@ struct SystemRecord {
   int observersAdded = 0;
   int observersRemoved = 0;
   // The platform calls made, by name, in order, with the creation of each store
-  // ("calendarStoreCreated", "requestFullAccessToEvents", "requestAccess", "calendars",
-  // "enumerateEvents", "fetchIncompleteReminders", "contactStoreCreated", "containers",
-  // "enumerateContacts", "contactsRequestAccess", ...).
+  // ("calendarStoreCreated", "requestAccess(events)", "calendars", "enumerateEvents",
+  // "fetchIncompleteReminders", "contactStoreCreated", "containers", "enumerateContacts",
+  // "requestAccess(contacts)", ...; sim/system_watcher.h names them all).
   std::vector<std::string> calls;
   std::vector<platform::ContactFetchRequest> contactFetches;
 };
