@@ -58,13 +58,6 @@ icaltimezone* builtinZone(const char* tzid) {
   return icaltimezone_get_builtin_timezone(location);
 }
 
-std::string zoneName(icaltimezone* zone) {
-  if (zone == icaltimezone_get_utc_timezone()) return "UTC";
-  if (const char* location = icaltimezone_get_location(zone)) return location;
-  const char* tzid = icaltimezone_get_tzid(zone);
-  return tzid ? tzid : "";
-}
-
 bool WallTime::utc() const {
   return zone == nullptr && icaltime_is_utc(value);
 }

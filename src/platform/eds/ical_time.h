@@ -11,7 +11,6 @@
 #include <chrono>
 #include <functional>
 #include <optional>
-#include <string>
 
 #include <libical/ical.h>
 
@@ -26,9 +25,6 @@ using ZoneLookup = std::function<icaltimezone*(const char* tzid)>;
 // The zone of libical's built-in database that `tzid` names, as EDS writes it (with its
 // "/freeassociation.sourceforge.net/" prefix) or as a plain IANA name.
 icaltimezone* builtinZone(const char* tzid);
-
-// The IANA location of `zone` ("Europe/Berlin"), or its TZID when it has none.
-std::string zoneName(icaltimezone* zone);
 
 // A time as a property states it: its wall-clock value and the zone that value is in;
 // `zone` is empty for UTC, floating and DATE values without TZID.
