@@ -1,6 +1,6 @@
-// Wall times to instants: the wall-time rule over the UTC offsets of libical's zones and
-// of the C library's local zone. libical's own local-to-UTC conversions are not used: they
-// take the later instant of a repeated time and the offset after a gap.
+// Wall times to instants: the wall-time rule (platform/wall_time.h) over the UTC offsets of
+// libical's zones and of the C library's local zone. libical's own local-to-UTC
+// conversions are not used: they follow another rule at clock changes.
 #include "platform/eds/ical_time.h"
 
 #include <cstring>

@@ -1,8 +1,7 @@
 // Times of iCalendar data as the calendar shows them: a wall-clock time with an optional
 // zone (TZID), UTC, floating (the local zone) or a DATE (local midnight of its zone),
-// resolved to instants by the one wall-time rule of every platform (platform/wall_time.h):
-// a repeated local time names its first occurrence, a skipped one is read with the offset
-// before the gap. libical supplies only the offsets of its zones; the local zone's offsets
+// resolved to instants by the wall-time rule of every platform (platform/wall_time.h).
+// libical supplies only the offsets of its zones; the local zone's offsets
 // come from the C library (TZ when set, else the system's).
 //
 // Thread safety: every function may be called from any thread.
