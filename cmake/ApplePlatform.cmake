@@ -1,12 +1,14 @@
 # The macOS platform: the EventKit, Contacts and Dispatch adapters (Objective-C++ with ARC)
-# built with the portable code into pemrix_core_apple, and the product executable
-# pemrix-bridge with its property list embedded in the __TEXT,__info_plist section.
+# built with the portable code and their plain C++ parts (pemrix_apple_plain) into
+# pemrix_core_apple, and the product executable pemrix-bridge with its property list embedded
+# in the __TEXT,__info_plist section.
 # Included from the top-level CMakeLists.txt on Apple hosts, after enable_language(OBJCXX).
 
 file(GLOB PEMRIX_APPLE_SOURCES CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/src/platform/apple/*.mm)
 pemrix_add_core(pemrix_core_apple macos ${PEMRIX_APPLE_SOURCES})
 target_compile_definitions(pemrix_core_apple PUBLIC PEMRIX_PLATFORM_APPLE)
+target_link_libraries(pemrix_core_apple PUBLIC pemrix_apple_plain)
 set_target_properties(pemrix_core_apple PROPERTIES OBJCXX_STANDARD 20
                                                    OBJCXX_STANDARD_REQUIRED ON)
 # pemrix_set_warnings covers the C++ sources; the adapters get the same care here. Calls to

@@ -41,7 +41,7 @@ Json someValue(FuzzedDataProvider& provider, int depth) {
       return someText(provider);
     case 1:
       return provider.ConsumeIntegral<int64_t>();
-    case 2: {  // any bit pattern: NaN and infinities cannot be encoded
+    case 2: {  // any bit pattern: floating-point numbers cannot be encoded
       const uint64_t bits = provider.ConsumeIntegral<uint64_t>();
       double value;
       std::memcpy(&value, &bits, sizeof value);

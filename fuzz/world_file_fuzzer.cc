@@ -18,7 +18,7 @@ namespace {
 class Describer {
  public:
   std::string describe(const World& world) {
-    for (int status : world.authorization) put(status);
+    for (Authorization status : world.authorization) put(status);
     for (const AccessBehaviour& access : world.accessRequests) {
       put(access.status), put(access.error), put(access.delaySeconds), put(access.completes);
     }
@@ -65,6 +65,7 @@ class Describer {
     out_ << value << '\x1F';
   }
   void put(Instant instant) { put(instant.time_since_epoch().count()); }
+  void put(Authorization authorization) { put(static_cast<int>(authorization)); }
   template <typename T>
   void put(const std::optional<T>& value) {
     put(value.has_value());

@@ -1,7 +1,7 @@
 // The pure conversions of the macOS adapters: UTF-16 text always becomes well-formed UTF-8,
 // reference-date seconds map to the right instants in both directions, undefined date
 // components become empty, and delays reach Dispatch in range.
-#include "platform/apple_conversions.h"
+#include "platform/apple/apple_conversions.h"
 
 #include <gtest/gtest.h>
 

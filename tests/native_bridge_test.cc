@@ -7,6 +7,7 @@
 namespace pemrix::testing {
 namespace {
 
+using platform::Authorization;
 using platform::World;
 using platform::WorldEntity;
 
@@ -28,7 +29,8 @@ std::string failureLine(const std::string& id, const BridgeFailure& failure) {
 
 TEST(NativeBridgeTest, StatusAnswersWithSortedEnvelope) {
   World world;
-  world.authorization = {0, 4, 4};
+  world.authorization = {Authorization::notDetermined, Authorization::writeOnly,
+                         Authorization::limited};
   BridgeHarness harness(world);
   harness.send(R"({"command":"status","id":"s-1"})");
   ASSERT_EQ(harness.lines().size(), 1u);
@@ -111,8 +113,9 @@ TEST(NativeBridgeTest, QueryDeadlineAnswersTimeoutAndExits) {
 
 World worldAskingForAccess(double delay) {
   World world;
-  world.authorization = {0, 3, 3};
-  world.accessRequests[0] = {3, false, delay, true};
+  world.authorization = {Authorization::notDetermined, Authorization::fullAccess,
+                         Authorization::fullAccess};
+  world.accessRequests[0] = {Authorization::fullAccess, false, delay, true};
   return world;
 }
 

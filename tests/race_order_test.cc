@@ -146,7 +146,7 @@ void play(BridgeHarness& harness, Event event, Timing timing, double& answerMome
     case Event::completion:
       if (timing == Timing::earlyAtItsTurn) {
         harness.moveClockTo(storeAnswerMoment(timing));
-        if (!harness.bridge().stopped()) {
+        if (!harness.exitStatus()) {
           ASSERT_TRUE(harness.waitForTask(5));
         }
       }
@@ -276,7 +276,7 @@ TEST(RaceOrderTest, ChangeNotificationsDuringARequest) {
     }
     harness.advanceTo(c.storeDelay - 0.01);  // windows and timers due before the store answers
     harness.moveClockTo(c.storeDelay);
-    if (c.storeDelay < kDeadline && !harness.bridge().stopped()) {
+    if (c.storeDelay < kDeadline && !harness.exitStatus()) {
       ASSERT_TRUE(harness.waitForTask(5));
     }
     harness.settle();

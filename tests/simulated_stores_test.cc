@@ -320,7 +320,7 @@ TEST_F(SimulatedStoresTest, NothingIsServedWithoutReadableAccess) {
   EXPECT_TRUE(fetch(calendars, "2024-05-01T00:00:00Z", "2024-05-02T00:00:00Z")->empty());
 
   ContactStore& contacts = openContacts();
-  system_->impl().setAuthorization(WorldEntity::contacts, 2);
+  system_->impl().setAuthorization(WorldEntity::contacts, Authorization::denied);
   EXPECT_TRUE(
       contacts.enumerateContacts("box", [&](const ContactRecord&, bool&) { ++delivered; }).ok());
   EXPECT_EQ(delivered, 0);
@@ -331,16 +331,17 @@ TEST_F(SimulatedStoresTest, RevokeDuringDeniesAfterTheFirstListing) {
             "faults": {"revokeDuring": ["events", "contacts"]}})");
   CalendarStore& calendars = openCalendars();
   EXPECT_EQ(listed(calendars, CalendarEntityType::reminders).size(), 0u);
-  EXPECT_EQ(system_->authorization(WorldEntity::reminders), 3);
+  EXPECT_EQ(system_->authorization(WorldEntity::reminders), Authorization::fullAccess);
   EXPECT_EQ(listed(calendars, CalendarEntityType::events).size(), 1u);
-  EXPECT_EQ(system_->authorization(WorldEntity::events), 2);
-  system_->impl().setAuthorization(WorldEntity::events, 3);  // only the first listing revokes
+  EXPECT_EQ(system_->authorization(WorldEntity::events), Authorization::denied);
+  // Only the first listing revokes.
+  system_->impl().setAuthorization(WorldEntity::events, Authorization::fullAccess);
   EXPECT_EQ(listed(calendars, CalendarEntityType::events).size(), 1u);
-  EXPECT_EQ(system_->authorization(WorldEntity::events), 3);
+  EXPECT_EQ(system_->authorization(WorldEntity::events), Authorization::fullAccess);
 
   ContactStore& contacts = openContacts();
   EXPECT_EQ(listed(contacts).size(), 1u);
-  EXPECT_EQ(system_->authorization(WorldEntity::contacts), 2);
+  EXPECT_EQ(system_->authorization(WorldEntity::contacts), Authorization::denied);
 }
 
 TEST_F(SimulatedStoresTest, ContactsFaultsGoneContainersAndTheRecord) {
@@ -425,12 +426,12 @@ TEST_F(SimulatedStoresTest, AccessRequestTakesItsDelayOnVirtualTime) {
   clock_->advance(4.5);
   std::this_thread::sleep_for(20ms);
   EXPECT_FALSE(called);
-  EXPECT_EQ(system_->authorization(WorldEntity::events), 0);
+  EXPECT_EQ(system_->authorization(WorldEntity::events), Authorization::notDetermined);
   clock_->advance(0.5);
   ASSERT_TRUE(eventually([&] { return called.load(); }));
   EXPECT_TRUE(granted);
   EXPECT_NE(thread.get_future().get(), std::this_thread::get_id());
-  EXPECT_EQ(system_->authorization(WorldEntity::events), 3);
+  EXPECT_EQ(system_->authorization(WorldEntity::events), Authorization::fullAccess);
 }
 
 TEST_F(SimulatedStoresTest, AccessRequestErrorsAndRefusals) {
@@ -442,14 +443,13 @@ TEST_F(SimulatedStoresTest, AccessRequestErrorsAndRefusals) {
   calendars.requestAccess(CalendarEntityType::reminders,
                           [&](Status status) { failed.set_value(!status.ok()); });
   EXPECT_TRUE(failed.get_future().get());
-  EXPECT_EQ(system_->authorization(WorldEntity::reminders), 0);
+  EXPECT_EQ(system_->authorization(WorldEntity::reminders), Authorization::notDetermined);
 
   ContactStore& contacts = openContacts();
   std::promise<bool> failed2;
   contacts.requestAccess([&](Status status) { failed2.set_value(!status.ok()); });
   EXPECT_FALSE(failed2.get_future().get());
   EXPECT_EQ(ContactStore::authorization(*system_), Authorization::limited);
-  EXPECT_EQ(system_->authorization(WorldEntity::contacts), 4);
 }
 
 TEST_F(SimulatedStoresTest, AnAccessRequestThatNeverCompletesStillChangesTheStatus) {
@@ -460,7 +460,8 @@ TEST_F(SimulatedStoresTest, AnAccessRequestThatNeverCompletesStillChangesTheStat
   std::weak_ptr<int> watch = alive;
   std::atomic<bool> called{false};
   store.requestAccess([&called, alive = std::move(alive)](auto) { called = true; });
-  ASSERT_TRUE(eventually([&] { return system_->authorization(WorldEntity::contacts) == 2; }));
+  ASSERT_TRUE(eventually(
+      [&] { return system_->authorization(WorldEntity::contacts) == Authorization::denied; }));
   std::this_thread::sleep_for(20ms);
   EXPECT_FALSE(called);
   system_->close();
@@ -550,10 +551,10 @@ TEST_F(SimulatedStoresTest, RecordsEveryPlatformCallInOrder) {
   EXPECT_TRUE(contacts.enumerateContacts("box", [](const ContactRecord&, bool&) {}).ok());
   testing::SystemRecord record = recorder_.record();
   EXPECT_EQ(record.calls, (std::vector<std::string>{
-                              "calendarStoreCreated", "requestFullAccessToEvents",
-                              "requestFullAccessToReminders", "calendars", "enumerateEvents",
+                              "calendarStoreCreated", "requestAccess(events)",
+                              "requestAccess(reminders)", "calendars", "enumerateEvents",
                               "calendars", "enumerateIncompleteReminders", "contactStoreCreated",
-                              "contactsRequestAccess", "containers", "enumerateContacts"}));
+                              "requestAccess(contacts)", "containers", "enumerateContacts"}));
   EXPECT_EQ(record.eventStoresCreated, 1);
   EXPECT_EQ(record.contactStoresCreated, 1);
 }

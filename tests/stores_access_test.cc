@@ -5,36 +5,11 @@
 
 #include <algorithm>
 
-#include "platform/apple_authorization.h"
 #include "store_test_support.h"
 #include "stores/permissions.h"
 
 namespace pemrix::testing {
 namespace {
-
-TEST(PermissionsTest, MacStatusesMapToStateNames) {
-  const std::vector<std::pair<int, std::string>> calendar = {
-      {0, "notDetermined"}, {1, "restricted"}, {2, "denied"},  {3, "fullAccess"},
-      {4, "writeOnly"},     {5, "unknown"},    {-1, "unknown"}};
-  for (const auto& [status, name] : calendar) {
-    EXPECT_EQ(wireName(permissionFrom(platform::authorizationFromEventKit(status))), name);
-    EXPECT_EQ(wireName(permissionFrom(platform::authorizationFromContacts(status))),
-              status == 4 ? "limited" : name);
-  }
-}
-
-TEST(PermissionsTest, MacVersionPicksTheAccessCall) {
-  using platform::CalendarEntityType;
-  using platform::OsVersion;
-  const std::vector<std::tuple<OsVersion, CalendarEntityType, std::string>> cases = {
-      {{14, 0, 0}, CalendarEntityType::events, "requestFullAccessToEvents"},
-      {{15, 2, 0}, CalendarEntityType::reminders, "requestFullAccessToReminders"},
-      {{13, 9, 9}, CalendarEntityType::events, "requestAccess"},
-      {{12, 0, 0}, CalendarEntityType::reminders, "requestAccess"}};
-  for (const auto& [version, type, call] : cases) {
-    EXPECT_EQ(platform::selectorName(platform::eventKitAccessCall(version, type)), call);
-  }
-}
 
 std::string ask(const std::string& entity) {
   return R"({"id":"p","command":"request-permission","entity":")" + entity + R"("})";
@@ -47,7 +22,7 @@ TEST(AccessRequestTest, OnlyUndeterminedAndWriteOnlyEventsAskTheSystem) {
   EXPECT_EQ(answer(harness, ask("reminders"))["result"]["permission"], "writeOnly");
   EXPECT_EQ(answer(harness, ask("contacts"))["result"]["permission"], "limited");
   auto record = harness.record();
-  EXPECT_EQ(std::count(record.calls.begin(), record.calls.end(), "requestFullAccessToEvents"), 1);
+  EXPECT_EQ(std::count(record.calls.begin(), record.calls.end(), "requestAccess(events)"), 1);
   EXPECT_EQ(record.contactStoresCreated, 0);
 }
 

@@ -32,15 +32,6 @@ TEST(WireJson, WritesScalars) {
       {-5, "-5"},
       {std::numeric_limits<int64_t>::min(), "-9223372036854775808"},
       {std::numeric_limits<uint64_t>::max(), "18446744073709551615"},
-      {1.5, "1.5"},
-      {0.1, "0.1"},
-      {-2.25e-7, "-2.25e-07"},
-      {1e300, "1e+300"},
-      {3.0, "3"},
-      {-0.0, "0"},
-      {-9223372036854775808.0, "-9223372036854775808"},  // whole and within int64
-      {9223372036854775808.0, "9223372036854775808"},    // 2^63: shortest form, fixed
-      {1e19, "1e+19"},
   };
   for (const WriteCase& c : cases) expectWritten(c);
 }
@@ -68,8 +59,8 @@ TEST(WireJson, WritesContainersCompactWithSortedKeys) {
       {Json::array(), "[]"},
       {Json{{"ok", true}, {"id", "r/1"}, {"error", {{"message", "m"}, {"code", "c"}}}},
        R"({"error":{"code":"c","message":"m"},"id":"r\/1","ok":true})"},
-      {Json{{"b", Json::array({1, "x", nullptr, Json::object()})}, {"a", 2.5}},
-       R"({"a":2.5,"b":[1,"x",null,{}]})"},
+      {Json{{"b", Json::array({1, "x", nullptr, Json::object()})}, {"a", 2}},
+       R"({"a":2,"b":[1,"x",null,{}]})"},
       {Json{{"B", 1}, {"a", 2}, {"\xC3\xA9", 3}, {"a/", 4}}, R"({"B":1,"a":2,"a\/":4,"é":3})"},
   };
   for (const WriteCase& c : cases) expectWritten(c);
@@ -77,9 +68,10 @@ TEST(WireJson, WritesContainersCompactWithSortedKeys) {
 
 TEST(WireJson, RefusesWhatCannotBeWritten) {
   const Json cases[] = {
+      1.5,  // no message carries a floating-point number, not even a whole one
+      3.0,
       std::nan(""),
       std::numeric_limits<double>::infinity(),
-      -std::numeric_limits<double>::infinity(),
       "a\xFF",
       "\xED\xA0\x80",                            // a surrogate
       "\xC3",                                    // cut off

@@ -7,7 +7,9 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <variant>
+#include <vector>
 
 #include "protocol/native_request.h"
 #include "sim/world.h"
@@ -30,6 +32,9 @@ std::string problemOf(const std::string& json) {
   if (std::holds_alternative<World>(result)) return "(accepted)";
   return std::get<std::string>(result);
 }
+
+constexpr std::array<Authorization, 3> kAllFullAccess = {
+    Authorization::fullAccess, Authorization::fullAccess, Authorization::fullAccess};
 
 constexpr const char* kFullWorld = R"({
   "authorization": {"events": 0, "reminders": 4, "contacts": 17},
@@ -75,12 +80,14 @@ constexpr const char* kFullWorld = R"({
 
 TEST(WorldFileTest, ReadsEveryTopLevelKey) {
   World world = parsed(kFullWorld);
-  EXPECT_EQ(world.authorization, (std::array<int, 3>{0, 4, 17}));
-  EXPECT_EQ(world.accessRequests[0].status, 3);
+  EXPECT_EQ(world.authorization,
+            (std::array<Authorization, 3>{Authorization::notDetermined, Authorization::writeOnly,
+                                          Authorization::unknown}));
+  EXPECT_EQ(world.accessRequests[0].status, Authorization::fullAccess);
   EXPECT_DOUBLE_EQ(world.accessRequests[0].delaySeconds, 1.5);
   EXPECT_EQ(world.accessRequests[1].status, std::nullopt);
   EXPECT_TRUE(world.accessRequests[1].error);
-  EXPECT_EQ(world.accessRequests[2].status, 3);
+  EXPECT_EQ(world.accessRequests[2].status, Authorization::fullAccess);
   EXPECT_FALSE(world.accessRequests[2].completes);
   EXPECT_EQ(world.timeZone, "Europe/Berlin");
 
@@ -129,11 +136,34 @@ TEST(WorldFileTest, ReadsEveryTopLevelKey) {
   EXPECT_DOUBLE_EQ(faults.changes[1].afterSeconds, 0);
 }
 
+// A status number means the same for an entity's authorisation and for the status an access
+// request leaves; 4 means write-only for calendars and limited for contacts.
+TEST(WorldFileTest, StatusNumbersAreAuthorisations) {
+  const std::vector<std::tuple<int, Authorization, Authorization>> cases = {
+      {0, Authorization::notDetermined, Authorization::notDetermined},
+      {1, Authorization::restricted, Authorization::restricted},
+      {2, Authorization::denied, Authorization::denied},
+      {3, Authorization::fullAccess, Authorization::fullAccess},
+      {4, Authorization::writeOnly, Authorization::limited},
+      {5, Authorization::unknown, Authorization::unknown},
+      {-1, Authorization::unknown, Authorization::unknown}};
+  for (const auto& [number, calendars, contacts] : cases) {
+    const std::string n = std::to_string(number);
+    World world = parsed(R"({"authorization": {"events": )" + n + R"(, "reminders": )" + n +
+                         R"(, "contacts": )" + n + R"(}, "accessRequests": {"reminders": )" +
+                         R"({"status": )" + n + R"(}, "contacts": {"status": )" + n + "}}}");
+    EXPECT_EQ(world.authorization, (std::array<Authorization, 3>{calendars, calendars, contacts}))
+        << number;
+    EXPECT_EQ(world.accessRequests[1].status, calendars) << number;
+    EXPECT_EQ(world.accessRequests[2].status, contacts) << number;
+  }
+}
+
 TEST(WorldFileTest, EmptyObjectGivesDefaults) {
   World world = parsed("{}");
-  EXPECT_EQ(world.authorization, (std::array<int, 3>{3, 3, 3}));
+  EXPECT_EQ(world.authorization, kAllFullAccess);
   for (const AccessBehaviour& access : world.accessRequests) {
-    EXPECT_EQ(access.status, 3);
+    EXPECT_EQ(access.status, Authorization::fullAccess);
     EXPECT_FALSE(access.error);
     EXPECT_EQ(access.delaySeconds, 0);
     EXPECT_TRUE(access.completes);
@@ -268,7 +298,7 @@ TEST(DemoWorldTest, IsDeterministicAndSpreadAroundNow) {
   ASSERT_EQ(world.events.size(), 40u);
   EXPECT_EQ(world.reminders.size(), 20u);
   EXPECT_EQ(world.contacts.size(), 36u);
-  EXPECT_EQ(world.authorization, (std::array<int, 3>{3, 3, 3}));
+  EXPECT_EQ(world.authorization, kAllFullAccess);
   EXPECT_EQ(world.timeZone, "UTC");
 
   std::set<std::string> calendarIds;

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Compiles the macOS adapters (every .mm file under src/platform/apple/) and the product
-# entry (src/main.cc) in syntax-only mode for the macOS deployment target, against the
+# Compiles the macOS adapters (every .mm file under src/platform/apple/), their plain C++
+# parts (the .cc files there) and the product entry (src/main.cc) in syntax-only mode for the macOS deployment target, against the
 # declarations of Apple's API in tests/apple-sdk/, on a host without Apple's SDK. It proves
 # that the Objective-C++ parses, that every selector, type and constant the adapters use
 # exists with Apple's documented signature, that ARC accepts the code, and that every use of
@@ -66,6 +66,7 @@ if [ "${#sources[@]}" -eq 0 ]; then
   echo "check-apple-syntax: no .mm files under src/platform/apple/" >&2
   exit 1
 fi
+plain=(src/platform/apple/*.cc)
 
 # The compiler's own include directories for its Linux target, in order (libc++'s, clang's,
 # the C library's): an Apple target would look for them in an SDK that is not here.
@@ -81,7 +82,7 @@ if [ "$have_libcxx" -eq 0 ]; then
   exit 1
 fi
 
-# Compiles `$3...` (default: every adapter and src/main.cc) against the declarations in `$1`
+# Compiles `$3...` (default: every adapter, its plain C++ parts and src/main.cc) against the declarations in `$1`
 # for the target of BOOL mode `$2`; prints one line per file. With first_failure_ends=1 it
 # stops at the first file that fails.
 first_failure_ends=0
@@ -89,7 +90,7 @@ check_all() {
   local declarations="$1" mode="$2" failed=0 arch=x86_64
   shift 2
   local files=("$@")
-  [ "${#files[@]}" -eq 0 ] && files=("${sources[@]}" src/main.cc)
+  [ "${#files[@]}" -eq 0 ] && files=("${sources[@]}" "${plain[@]}" src/main.cc)
   [ "$mode" = bool ] && arch=arm64
   local common=(-target "$arch-apple-macos$deployment_target" -std=c++20 -fsyntax-only -fblocks
                 -nostdinc -nostdinc++ -U__nonnull -D_GNU_SOURCE
@@ -99,9 +100,9 @@ check_all() {
                 -Werror=unguarded-availability-new -Werror)
   local file language
   for file in "${files[@]}"; do
-    # The entry point is a C++ file in the product build: compiling it as C++ also proves
-    # that the headers it reaches (platform/system.h, platform/apple/apple_system.h) are
-    # plain C++.
+    # The entry point and the plain parts are C++ files in the product build: compiling the
+    # entry as C++ also proves that the headers it reaches (platform/system.h,
+    # platform/apple/apple_system.h) are plain C++.
     language=(-x objective-c++ -fobjc-arc -fobjc-exceptions)
     [ "${file##*.}" = cc ] && language=(-x c++)
     if "$compiler" "${language[@]}" "${common[@]}" "$file"; then
@@ -124,7 +125,8 @@ if [ "$self_test" -eq 0 ]; then
     echo "check-apple-syntax: $failed compilation(s) failed" >&2
     exit 1
   fi
-  echo "check-apple-syntax: ${#sources[@]} Objective-C++ file(s) and src/main.cc compile" \
+  echo "check-apple-syntax: ${#sources[@]} Objective-C++ file(s), ${#plain[@]} C++ file(s)" \
+       "and src/main.cc compile" \
        "for macOS $deployment_target in mode(s): ${modes[*]}"
   exit 0
 fi

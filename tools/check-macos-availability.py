@@ -8,8 +8,8 @@ its shared library exists only from the macOS release that shipped it, and libc+
 LLVM 19 and later; CI uses LLVM 22's). The deployment target is read from CMakePresets.json (preset "macos",
 CMAKE_OSX_DEPLOYMENT_TARGET). Two checks:
 
-  scan     (default) Reads every .h and .cc under src/ except src/platform/apple/ (the
-           Objective-C++ adapters, whose SDK calls the real macOS build checks), comments
+  scan     (default) Reads every .h and .cc under src/ (not the Objective-C++ adapters,
+           .mm, whose SDK calls the real macOS build checks), comments
            and string literals left out, for the facilities in FACILITIES below, and fails
            on any that needs a release newer than the deployment target. Floating-point
            to_chars/from_chars are told from the integer ones by their arguments: a
@@ -17,7 +17,8 @@ CMAKE_OSX_DEPLOYMENT_TARGET). Two checks:
            declared float or double in the same file.
   --compile
            Compiles the sources the macOS build compiles as C++ (src/common, channel,
-           protocol, bridge, stores, src/platform/*.cc and src/main.cc, with
+           protocol, bridge, stores, src/platform/*.cc, src/platform/apple/*.cc and
+           src/main.cc, with
            PEMRIX_PLATFORM_APPLE and NDEBUG, as the "macos" preset does) in syntax-only mode
            for x86_64-apple-macos<target> against libc++'s headers, with libc++'s own
            availability markup turned on. Debian's libc++ turns the markup off in its
@@ -239,9 +240,7 @@ def uses(code, facility):
 
 def scan_files(source_dir):
     src = source_dir / "src"
-    apple = src / "platform" / "apple"
-    return sorted(path for path in src.rglob("*")
-                  if path.suffix in (".h", ".cc") and apple not in path.parents)
+    return sorted(path for path in src.rglob("*") if path.suffix in (".h", ".cc"))
 
 
 def scan(source_dir, files, target, quiet=False):
@@ -319,7 +318,8 @@ def compile_flags(compiler, target, shim_dir):
 def compile_sources(source_dir):
     src = source_dir / "src"
     files = [src / "main.cc"]
-    for folder in ("common", "channel", "protocol", "bridge", "stores", "platform"):
+    for folder in ("common", "channel", "protocol", "bridge", "stores", "platform",
+                   "platform/apple"):
         files += sorted((src / folder).glob("*.cc"))
     return files
 
@@ -461,7 +461,7 @@ def main():
 
     files = scan_files(source_dir)
     problems = scan(source_dir, files, target)
-    print(f"check-macos-availability: {len(files)} file(s) under src/ (without src/platform/apple), "
+    print(f"check-macos-availability: {len(files)} file(s) under src/ (no .mm), "
           f"{problems} use(s) of a facility newer than macOS {target}")
     return 1 if problems else 0
 

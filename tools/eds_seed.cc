@@ -353,7 +353,8 @@ void seedContacts(Store& store, const World& world) {
 
 void checkSimulatorOnly(const World& world) {
   for (std::size_t i = 0; i < world.authorization.size(); ++i) {
-    if (world.authorization[i] != 3) skipped("authorisation state other than full access");
+    if (world.authorization[i] != Authorization::fullAccess)
+      skipped("authorisation state other than full access");
   }
   const WorldFaults& f = world.faults;
   if (f.calendarsDelay || f.eventsDelay || f.remindersDelay || f.containersDelay ||

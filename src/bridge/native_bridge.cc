@@ -56,13 +56,11 @@ void NativeBridge::receive(std::string_view line) {
 void NativeBridge::startStoreRequest(const std::string& id, const StoreRequest& request) {
   if (idle_) idle_->cancel();
   idle_.reset();
-  double allowance =
-      std::holds_alternative<PermissionRequest>(request) ? kPermissionAllowance : kRequestAllowance;
-  auto lifetime = std::make_shared<RequestLifetime>(allowance, env_.clock);
+  auto lifetime = std::make_shared<RequestLifetime>(allowanceOf(request), env_.clock);
   current_ = Running{id, lifetime};
-  deadline_ = env_.mainQueue.after(allowance, whileAlive([id, lifetime](NativeBridge& bridge) {
-                                     bridge.deadlinePassed(id, lifetime);
-                                   }));
+  deadline_ = env_.mainQueue.after(
+      lifetime->allowance(),
+      whileAlive([id, lifetime](NativeBridge& bridge) { bridge.deadlinePassed(id, lifetime); }));
   stores_.perform(request, lifetime,
                   [queue = &env_.mainQueue, anchor = std::weak_ptr<Anchor>(anchor_), id,
                    lifetime](StoreResult result) {

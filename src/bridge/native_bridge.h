@@ -67,8 +67,6 @@ class NativeBridge {
   // already pending.
   void changed(NativeEntity entity);
 
-  bool stopped() const { return stopped_; }
-
  private:
   struct Running {
     std::string id;

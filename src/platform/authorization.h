@@ -1,6 +1,8 @@
 // Authorization: how far the user lets this process read one personal-data service, as
-// every platform adapter reports it. Each adapter maps its system's own values onto these
-// (macOS's raw statuses in apple_authorization.h, the session bus on Linux desktops).
+// every platform adapter reports it, and whether that lets the service be read. Each adapter
+// maps its system's own values onto these (macOS's raw statuses in
+// apple/apple_authorization.h, the session bus on Linux desktops, world files in the
+// simulator).
 #pragma once
 
 namespace pemrix::platform {
@@ -14,5 +16,11 @@ enum class Authorization {
   limited,        // contacts only: the contacts the user picked can be read
   unknown,        // a value this build does not know (a newer system's)
 };
+
+// Whether the service can be read: full access, or limited (the contacts the user picked).
+// The one test of readability for the stores, the adapters and the simulator.
+constexpr bool allowsReading(Authorization authorization) {
+  return authorization == Authorization::fullAccess || authorization == Authorization::limited;
+}
 
 }  // namespace pemrix::platform

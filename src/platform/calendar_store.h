@@ -57,9 +57,8 @@ struct ReminderRecord {
   std::string itemIdentifier;
   std::optional<std::string> title;
   bool completed = false;
-  // The instant the reminder is due, resolved by the adapter. A wall-clock time that a clock
-  // change repeats names its first occurrence; one that a change skips moves forward by the
-  // length of the gap. Nothing when it has no due date, or none that names an instant.
+  // The instant the reminder is due, resolved by the adapter (a wall-clock time by
+  // platform/wall_time.h). Nothing when it has no due date, or none that names an instant.
   std::optional<Instant> due;
   int64_t priority = 0;
 };

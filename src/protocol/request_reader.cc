@@ -258,11 +258,11 @@ class LineReader {
 
 }  // namespace
 
-// Why strtod_l: std::from_chars for double, which this used to call, is not in Apple's
-// libc++ for macOS 12 (Xcode 16 has none; Xcode 26 marks it introduced in macOS 26.0), and
-// floating-point to_chars needs macOS 13.3. The C library's strtod_l is on every macOS and
-// Linux we build for, rounds correctly on both (glibc; Apple's libc, gdtoa), and with the C
-// locale, made once, reads the same text whatever locale the process has. It is given only
+// Why strtod_l: std::from_chars for double is not in Apple's libc++ for macOS 12 (Xcode 16
+// has none; Xcode 26 marks it introduced in macOS 26.0). The C library's strtod_l is on
+// every macOS and Linux we build for, rounds correctly on both (glibc; Apple's libc,
+// gdtoa), and with the C locale, made once, reads the same text whatever locale the
+// process has. It is given only
 // text that the grammar above has accepted, so its extensions (hexadecimal, "inf", "nan",
 // leading space, a plus sign) never come into play; the refusals are from_chars's: a result
 // that overflows to infinity or a non-zero number that rounds to zero (subnormal results

@@ -4,14 +4,8 @@
 #include "protocol/wire_json.h"
 
 #include <charconv>
-#include <cmath>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string_view>
 
-#include "protocol/request_reader.h"
 #include "protocol/unicode.h"
 
 namespace pemrix {
@@ -94,186 +88,6 @@ void putInteger(Sink& out, Number value) {
   out.put(std::string_view(digits, static_cast<std::size_t>(result.ptr - digits)));
 }
 
-// Doubles are written as std::to_chars(first, last, value) writes them: the shortest digits
-// that read back to the same double (the nearest such when several are as short), in fixed
-// notation unless scientific is shorter. Floating-point to_chars itself cannot be used: Apple's
-// libc++ offers it from macOS 13.3, and the product runs on macOS 12. nlohmann/json's writer
-// (Grisu2, what dump() uses) would change bytes: it chooses fixed notation by exponent
-// (0.0001 rather than 1e-04, 9.223372036854776e+18 rather than 9223372036854775808) and its
-// digits are neither always the shortest nor the nearest (one random double in about 860:
-// -3.5561693938148423e-26 for -3.556169393814842e-26). So the digits come from the C library,
-// which every macOS and Linux has and which is exact on both (glibc, and Apple's gdtoa):
-// printf's "%.*e" rounds to a given number of digits, and the shortest number of digits that
-// reads back is found by bisection, each candidate read with `jsonNumberValue`, the reader of
-// request numbers. That takes microseconds where to_chars took tens of nanoseconds, but only
-// for fractions and whole numbers beyond int64_t, which no answer of the bridge carries
-// (today none carries a number at all).
-
-// A positive, finite double to `length` significant digits: about digits[0].digits[1...]
-// times 10 to the power `exponent`.
-struct Decimal {
-  char digits[24] = {};
-  int length = 0;
-  int exponent = 0;
-};
-
-constexpr int kMaxDigits = 17;  // enough for every double to read back (max_digits10)
-
-// `value` correctly rounded to `precision` significant digits (printf rounds exactly, ties to
-// even). The decimal point that "%e" writes depends on the locale, so only digits are kept.
-Decimal roundedDecimal(double value, int precision) {
-  char text[48];
-  std::snprintf(text, sizeof text, "%.*e", precision - 1, value);
-  Decimal decimal;
-  const char* c = text;
-  for (; *c != '\0' && *c != 'e'; ++c) {
-    if (*c >= '0' && *c <= '9') decimal.digits[decimal.length++] = *c;
-  }
-  decimal.exponent = *c == 'e' ? std::atoi(c + 1) : 0;
-  return decimal;
-}
-
-// The decimal with as many digits, one unit of the last digit above `decimal`.
-Decimal nextDecimalUp(Decimal decimal) {
-  int i = decimal.length - 1;
-  while (i >= 0 && decimal.digits[i] == '9') decimal.digits[i--] = '0';
-  if (i >= 0) {
-    ++decimal.digits[i];
-  } else {
-    decimal.digits[0] = '1';
-    ++decimal.exponent;
-  }
-  return decimal;
-}
-
-bool readsBack(const Decimal& decimal, double value) {
-  char text[48];
-  std::size_t size = 0;
-  text[size++] = decimal.digits[0];
-  if (decimal.length > 1) {
-    text[size++] = '.';
-    std::memcpy(text + size, decimal.digits + 1, static_cast<std::size_t>(decimal.length - 1));
-    size += static_cast<std::size_t>(decimal.length - 1);
-  }
-  text[size++] = 'e';
-  const auto end = std::to_chars(text + size, text + sizeof text, decimal.exponent).ptr;
-  return protocol_detail::jsonNumberValue(
-             std::string_view(text, static_cast<std::size_t>(end - text))) == value;
-}
-
-// True when the next double below `value` is nearer than the next above: a power of two,
-// other than the smallest normal double (below it, subnormals keep the same spacing).
-bool hasNearerNeighbourBelow(double value) {
-  uint64_t bits = 0;
-  std::memcpy(&bits, &value, sizeof bits);
-  const uint64_t fraction = bits & ((uint64_t{1} << 52) - 1);
-  const uint64_t biasedExponent = (bits >> 52) & 0x7FF;
-  return fraction == 0 && biasedExponent > 1;
-}
-
-// The `precision`-digit decimal nearest to `value` that reads back to it, if one does.
-// The decimal nearest to `value` does, if any does, except where the reading interval is
-// lopsided (a power of two): then the nearest may be below and out, the next one above in.
-bool readableDecimal(double value, int precision, Decimal& found) {
-  const Decimal nearest = roundedDecimal(value, precision);
-  if (readsBack(nearest, value)) {
-    found = nearest;
-    return true;
-  }
-  if (!hasNearerNeighbourBelow(value)) return false;
-  const Decimal above = nextDecimalUp(nearest);
-  if (!readsBack(above, value)) return false;
-  found = above;
-  return true;
-}
-
-// The shortest decimal that reads back to `value` (positive, finite), the nearest of those.
-// A decimal of n digits that reads back has one of n + 1 digits that does, so the shortest
-// length is found by bisection.
-Decimal shortestDecimal(double value) {
-  Decimal shortest = roundedDecimal(value, kMaxDigits);
-  int low = 1;
-  int high = kMaxDigits;  // `shortest` has `high` digits
-  while (low < high) {
-    const int middle = (low + high) / 2;
-    Decimal candidate;
-    if (readableDecimal(value, middle, candidate)) {
-      shortest = candidate;
-      high = middle;
-    } else {
-      low = middle + 1;
-    }
-  }
-  while (shortest.length > 1 && shortest.digits[shortest.length - 1] == '0') --shortest.length;
-  return shortest;
-}
-
-// Writes `magnitude` (positive, finite, `decimal` its shortest digits) as to_chars does:
-// fixed notation unless scientific is shorter. A whole number in fixed notation has its
-// exact digits (9223372036854775808, not 9223372036854776000), as printf's "%.0f" writes them.
-template <typename Sink>
-void putDecimal(Sink& out, const Decimal& decimal, double magnitude) {
-  const int length = decimal.length;
-  const int exponent = decimal.exponent;
-  const int lastDigitExponent = exponent - (length - 1);
-  const int exponentDigits = std::abs(exponent) >= 100 ? 3 : 2;
-  const int scientificLength = length + (length > 1 ? 1 : 0) + 2 + exponentDigits;
-  int fixedLength = 0;
-  if (lastDigitExponent >= 0) {
-    fixedLength = length + lastDigitExponent;  // ddd000
-  } else if (exponent >= 0) {
-    fixedLength = length + 1;  // dd.ddd
-  } else {
-    fixedLength = length + 1 - exponent;  // 0.000ddd
-  }
-  const std::string_view digits(decimal.digits, static_cast<std::size_t>(length));
-  if (fixedLength <= scientificLength) {
-    if (lastDigitExponent >= 0) {
-      char text[48];
-      const int size = std::snprintf(text, sizeof text, "%.0f", magnitude);
-      out.put(std::string_view(text, static_cast<std::size_t>(size)));
-    } else if (exponent >= 0) {
-      const auto whole = static_cast<std::size_t>(exponent) + 1;
-      out.put(digits.substr(0, whole));
-      out.put('.');
-      out.put(digits.substr(whole));
-    } else {
-      out.put(std::string_view("0."));
-      for (int i = -1; i > exponent; --i) out.put('0');
-      out.put(digits);
-    }
-    return;
-  }
-  out.put(digits[0]);
-  if (length > 1) {
-    out.put('.');
-    out.put(digits.substr(1));
-  }
-  const char exponentText[] = {'e', exponent < 0 ? '-' : '+',
-                               static_cast<char>('0' + std::abs(exponent) / 100),
-                               static_cast<char>('0' + std::abs(exponent) / 10 % 10),
-                               static_cast<char>('0' + std::abs(exponent) % 10)};
-  out.put(std::string_view(exponentText, 2));
-  out.put(std::string_view(exponentText + 5 - exponentDigits,
-                           static_cast<std::size_t>(exponentDigits)));
-}
-
-// Writes a double: whole numbers in the range of int64_t like integers, anything else in
-// the shortest form that reads back to the same double; false when it is not finite.
-template <typename Sink>
-bool putDouble(Sink& out, double value) {
-  if (!std::isfinite(value)) return false;
-  constexpr double kTwoTo63 = 9223372036854775808.0;
-  if (value == std::trunc(value) && value >= -kTwoTo63 && value < kTwoTo63) {
-    putInteger(out, static_cast<int64_t>(value));
-    return true;
-  }
-  const double magnitude = std::fabs(value);
-  if (value < 0) out.put('-');
-  putDecimal(out, shortestDecimal(magnitude), magnitude);
-  return true;
-}
-
 template <typename Sink>
 bool putValue(Sink& out, const Json& value);
 
@@ -324,8 +138,7 @@ bool putValue(Sink& out, const Json& value) {
     case Json::value_t::number_unsigned:
       putInteger(out, value.get<Json::number_unsigned_t>());
       return true;
-    case Json::value_t::number_float:
-      return putDouble(out, value.get<Json::number_float_t>());
+    case Json::value_t::number_float:  // no message carries one: every number is an integer
     case Json::value_t::binary:
     case Json::value_t::discarded:
       return false;

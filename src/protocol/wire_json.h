@@ -19,7 +19,9 @@ namespace pemrix {
 using Json = nlohmann::json;
 
 // The wire text of `value`, or nothing when it cannot be written (a string that is not
-// well-formed UTF-8, a number that is not finite, a binary value).
+// well-formed UTF-8, a floating-point number, a binary value). Every number the bridge
+// sends is an integer (a reminder's priority); request ids are echoed as the strings they
+// are.
 std::optional<std::string> writeJson(const Json& value);
 
 // The length in bytes of `writeJson(value)`, without building the text.

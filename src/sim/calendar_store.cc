@@ -8,7 +8,6 @@
 
 #include <set>
 
-#include "platform/apple_authorization.h"
 #include "sim/due_date.h"
 #include "sim/simulated_system_impl.h"
 
@@ -74,7 +73,7 @@ struct CalendarStore::Impl {
 };
 
 Authorization CalendarStore::authorization(System& system, CalendarEntityType type) {
-  return authorizationFromEventKit(system.authorization(entityOf(type)));
+  return system.authorization(entityOf(type));
 }
 
 CalendarStore::CalendarStore(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -88,7 +87,6 @@ Status CalendarStore::open(System& system, std::unique_ptr<CalendarStore>* store
 CalendarStore::~CalendarStore() = default;
 
 void CalendarStore::requestAccess(CalendarEntityType type, AccessCompletion completion) {
-  impl_->system.logCall(selectorName(currentEventKitAccessCall(type)));
   impl_->system.requestAccess(entityOf(type), std::move(completion));
 }
 

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 
-#include "platform/apple_authorization.h"
 #include "sim/simulated_system_impl.h"
 
 namespace pemrix::platform {
@@ -34,7 +33,7 @@ struct ContactStore::Impl {
 };
 
 Authorization ContactStore::authorization(System& system) {
-  return authorizationFromContacts(system.authorization(WorldEntity::contacts));
+  return system.authorization(WorldEntity::contacts);
 }
 
 ContactStore::ContactStore(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -48,7 +47,6 @@ Status ContactStore::open(System& system, std::unique_ptr<ContactStore>* store) 
 ContactStore::~ContactStore() = default;
 
 void ContactStore::requestAccess(AccessCompletion completion) {
-  impl_->system.logCall("contactsRequestAccess");
   impl_->system.requestAccess(WorldEntity::contacts, std::move(completion));
 }
 

@@ -73,9 +73,7 @@ std::optional<Instant> resolveDueDate(const WorldDue& due, const std::string& us
   }
   std::optional<local_seconds> local = localTime(gregorian);
   if (!local) return std::nullopt;
-  // By the one wall-time rule of every platform (platform/wall_time.h): an ambiguous time
-  // (autumn) takes the earlier instant, and a skipped one (spring) moves forward by the gap
-  // (02:30 on a spring-forward night is read as 03:30).
+  // By the wall-time rule of every platform (platform/wall_time.h).
   return Instant(zone->toUtc(*local));
 }
 

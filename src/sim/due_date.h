@@ -2,9 +2,8 @@
 // the way the calendar service does: a date without a time of day is local midnight in the
 // user's zone; a time of day is read in the components' own zone when they carry one, else
 // in the user's; unset minute and second count as zero, and out-of-range fields roll over (month 13
-// is January of the next year, day 0 the last day of the previous month). A local time that
-// occurs twice resolves to the earlier instant; one skipped by a clock change moves forward
-// by the length of the gap.
+// is January of the next year, day 0 the last day of the previous month). A local time
+// names its instant by the wall-time rule (platform/wall_time.h).
 //
 // Thread safety: pure apart from the process-wide cache of zone files, which is guarded.
 #pragma once

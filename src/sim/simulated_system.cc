@@ -20,9 +20,26 @@ void System::close() {
   impl_->close();
 }
 
-int System::authorization(WorldEntity entity) const {
+Authorization System::authorization(WorldEntity entity) const {
   return impl_->authorization(entity);
 }
+
+namespace {
+
+// What the watcher hears for an access request: the entity access was asked for.
+std::string_view accessRequestName(WorldEntity entity) {
+  switch (entity) {
+    case WorldEntity::events:
+      return "requestAccess(events)";
+    case WorldEntity::reminders:
+      return "requestAccess(reminders)";
+    case WorldEntity::contacts:
+      return "requestAccess(contacts)";
+  }
+  return "requestAccess";
+}
+
+}  // namespace
 
 System::Impl::Impl(World worldIn, SimClock& clockIn, SystemWatcher* watcher)
     : world(std::move(worldIn)), clock(clockIn), startUptime_(clockIn.uptime()), watcher_(watcher) {
@@ -36,17 +53,16 @@ System::Impl::~Impl() {
   close();
 }
 
-int System::Impl::authorization(WorldEntity entity) const {
+Authorization System::Impl::authorization(WorldEntity entity) const {
   return authorization_[indexOf(entity)].load();
 }
 
-void System::Impl::setAuthorization(WorldEntity entity, int status) {
+void System::Impl::setAuthorization(WorldEntity entity, Authorization status) {
   authorization_[indexOf(entity)] = status;
 }
 
 bool System::Impl::readable(WorldEntity entity) const {
-  int status = authorization(entity);
-  return status == 3 || (entity == WorldEntity::contacts && status == 4);
+  return allowsReading(authorization(entity));
 }
 
 bool System::Impl::delay(double seconds) const {
@@ -99,6 +115,7 @@ void System::Impl::completeLater(AccessCompletion completion, Status status) {
 }
 
 void System::Impl::requestAccess(WorldEntity entity, AccessCompletion completion) {
+  logCall(accessRequestName(entity));
   if (Status failed = faultIn("access"); !failed.ok()) {
     completeLater(std::move(completion), std::move(failed));
     return;
@@ -122,7 +139,7 @@ void System::Impl::sourcesListed(WorldEntity entity) {
   const auto& revoked = world.faults.revokeDuring;
   if (std::find(revoked.begin(), revoked.end(), entity) == revoked.end()) return;
   if (listedOnce_[indexOf(entity)].exchange(true)) return;
-  setAuthorization(entity, 2);
+  setAuthorization(entity, Authorization::denied);
 }
 
 ObserverToken System::Impl::observe(WorldChange::Store store, std::function<void()> callback) {

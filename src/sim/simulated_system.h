@@ -28,8 +28,8 @@ class System {
   // notifications are never delivered. Idempotent.
   void close();
 
-  // The current raw authorisation status of an entity.
-  int authorization(WorldEntity entity) const;
+  // The current authorisation of an entity.
+  Authorization authorization(WorldEntity entity) const;
 
   struct Impl;
   Impl& impl() { return *impl_; }

@@ -37,10 +37,10 @@ struct System::Impl {
   const World world;
   SimClock& clock;
 
-  // Authorisation, which the user may change in the system settings. Readable means 3, or
-  // 3 or 4 for contacts.
-  int authorization(WorldEntity entity) const;
-  void setAuthorization(WorldEntity entity, int status);
+  // Authorisation, which the user may change in the system settings; readable as
+  // `allowsReading` says.
+  Authorization authorization(WorldEntity entity) const;
+  void setAuthorization(WorldEntity entity, Authorization status);
   bool readable(WorldEntity entity) const;
 
   // Sleeps `seconds` of clock time on the calling thread; false when the system closed
@@ -60,7 +60,8 @@ struct System::Impl {
   // fails, as one that raises an exception on macOS does; ok otherwise.
   Status faultIn(const char* operation) const;
 
-  // Simulates asking for access to `entity` (delay, new status, completion).
+  // Simulates asking for access to `entity` (delay, new status, completion), and tells the
+  // watcher which entity access was asked for.
   void requestAccess(WorldEntity entity, AccessCompletion completion);
   // Delivers `status` to `completion` from a new system thread, as a service reports a
   // request it could not make.
@@ -83,7 +84,7 @@ struct System::Impl {
  private:
   void scheduleWorldChanges();
 
-  std::array<std::atomic<int>, 3> authorization_;
+  std::array<std::atomic<Authorization>, 3> authorization_;
   std::array<std::atomic<bool>, 3> listedOnce_{};
   const double startUptime_;
 

@@ -19,10 +19,10 @@ class SystemWatcher {
  public:
   virtual ~SystemWatcher() = default;
 
-  // A platform call, named after the macOS call it stands for ("requestFullAccessToEvents",
-  // "calendars", "enumerateEvents", "enumerateIncompleteReminders", "containers",
-  // "enumerateContacts", "contactsRequestAccess", ...), or the creation of a store
-  // ("calendarStoreCreated", "contactStoreCreated").
+  // A platform call by name ("calendars", "enumerateEvents", "enumerateIncompleteReminders",
+  // "containers", "enumerateContacts"), an access request with the entity it asks for
+  // ("requestAccess(events)", "requestAccess(reminders)", "requestAccess(contacts)"), or the
+  // creation of a store ("calendarStoreCreated", "contactStoreCreated").
   virtual void called(std::string_view name) = 0;
   // The container a contact enumeration reads, reported right after its
   // "enumerateContacts". Each enumeration reads one container's contacts as stored, with

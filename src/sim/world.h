@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/instant.h"
+#include "platform/authorization.h"
 #include "platform/calendar_entity_type.h"
 
 namespace pemrix::platform {
@@ -22,10 +23,10 @@ enum class WorldEntity { events = 0, reminders = 1, contacts = 2 };
 
 // What asking for access to one entity does.
 struct AccessBehaviour {
-  std::optional<int> status;  // the status after the request; unchanged when absent
-  bool error = false;         // the completion reports an error
-  double delaySeconds = 0;    // how long the request takes
-  bool completes = true;      // false: the completion is never called
+  std::optional<Authorization> status;  // the status after the request; unchanged when absent
+  bool error = false;                   // the completion reports an error
+  double delaySeconds = 0;              // how long the request takes
+  bool completes = true;                // false: the completion is never called
 };
 
 struct WorldCalendar {
@@ -102,9 +103,11 @@ inline constexpr std::string_view kSystemCalendars[] = {"gregorian", "buddhist",
                                                         "hebrew",    "islamic",  "persian"};
 
 struct World {
-  std::array<int, 3> authorization = {3, 3, 3};
-  std::array<AccessBehaviour, 3> accessRequests = {AccessBehaviour{3}, AccessBehaviour{3},
-                                                   AccessBehaviour{3}};
+  std::array<Authorization, 3> authorization = {
+      Authorization::fullAccess, Authorization::fullAccess, Authorization::fullAccess};
+  std::array<AccessBehaviour, 3> accessRequests = {AccessBehaviour{Authorization::fullAccess},
+                                                   AccessBehaviour{Authorization::fullAccess},
+                                                   AccessBehaviour{Authorization::fullAccess}};
   std::string timeZone = "UTC";
   std::string calendar = "gregorian";  // the system calendar (see kSystemCalendars)
   std::vector<WorldCalendar> calendars;

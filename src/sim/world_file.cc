@@ -27,18 +27,39 @@ WorldEntity entityNamed(const WorldField& field) {
   field.fail("not \"events\", \"reminders\" or \"contacts\"");
 }
 
-void readAuthorization(const WorldField& field, std::array<int, 3>& out) {
-  field.expectObject({"events", "reminders", "contacts"});
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    readMember(field, kEntityKeys[i], out[i], [](auto f) { return f.smallInteger(); });
+// An entity's authorisation status as a world file gives it (docs/simulator.md): 0 not
+// determined, 1 restricted, 2 denied, 3 full access, 4 write-only for events and reminders
+// or limited for contacts; any other integer is a status this build does not know.
+Authorization readStatus(const WorldField& field, WorldEntity entity) {
+  switch (field.smallInteger()) {
+    case 0:
+      return Authorization::notDetermined;
+    case 1:
+      return Authorization::restricted;
+    case 2:
+      return Authorization::denied;
+    case 3:
+      return Authorization::fullAccess;
+    case 4:
+      return entity == WorldEntity::contacts ? Authorization::limited : Authorization::writeOnly;
+    default:
+      return Authorization::unknown;
   }
 }
 
-AccessBehaviour readAccess(const WorldField& field) {
+void readAuthorization(const WorldField& field, std::array<Authorization, 3>& out) {
+  field.expectObject({"events", "reminders", "contacts"});
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const auto entity = static_cast<WorldEntity>(i);
+    readMember(field, kEntityKeys[i], out[i], [entity](auto f) { return readStatus(f, entity); });
+  }
+}
+
+AccessBehaviour readAccess(const WorldField& field, WorldEntity entity) {
   field.expectObject({"status", "error", "delaySeconds", "completes"});
-  AccessBehaviour access{3};
+  AccessBehaviour access{Authorization::fullAccess};
   if (auto status = field.member("status")) {
-    access.status = status->isNull() ? std::nullopt : std::optional(status->smallInteger());
+    access.status = status->isNull() ? std::nullopt : std::optional(readStatus(*status, entity));
   }
   readMember(field, "error", access.error, [](auto f) { return f.boolean(); });
   readMember(field, "delaySeconds", access.delaySeconds, [](auto f) { return f.seconds(); });
@@ -49,7 +70,8 @@ AccessBehaviour readAccess(const WorldField& field) {
 void readAccessRequests(const WorldField& field, std::array<AccessBehaviour, 3>& out) {
   field.expectObject({"events", "reminders", "contacts"});
   for (std::size_t i = 0; i < out.size(); ++i) {
-    readMember(field, kEntityKeys[i], out[i], readAccess);
+    const auto entity = static_cast<WorldEntity>(i);
+    readMember(field, kEntityKeys[i], out[i], [entity](auto f) { return readAccess(f, entity); });
   }
 }
 

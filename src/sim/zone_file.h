@@ -35,9 +35,7 @@ class Zone {
   std::chrono::seconds offsetAt(std::chrono::sys_seconds instant) const;
 
   // The instant at which clocks in the zone show `local`, by the rule of
-  // platform/wall_time.h: a local time that occurs twice takes the earlier instant; one
-  // skipped by a clock change moves forward by the length of the gap (02:30 on a
-  // spring-forward night reads as 03:30).
+  // platform/wall_time.h.
   std::chrono::sys_seconds toUtc(std::chrono::local_seconds local) const;
 
  private:

@@ -51,13 +51,8 @@ PermissionState permissionState(platform::System& system, NativeEntity entity) {
   return permissionFrom(authorization(system, entity));
 }
 
-bool isReadable(PermissionState state, NativeEntity entity) {
-  return state == PermissionState::fullAccess ||
-         (state == PermissionState::limited && entity == NativeEntity::contacts);
-}
-
 bool isReadable(platform::System& system, NativeEntity entity) {
-  return isReadable(permissionState(system, entity), entity);
+  return platform::allowsReading(authorization(system, entity));
 }
 
 }  // namespace pemrix

@@ -20,8 +20,7 @@ PermissionState permissionFrom(platform::Authorization authorization);
 // The entity's current permission state.
 PermissionState permissionState(platform::System& system, NativeEntity entity);
 
-// True for fullAccess, and for limited contacts.
-bool isReadable(PermissionState state, NativeEntity entity);
+// Whether the entity can be read now (platform::allowsReading of its authorisation).
 bool isReadable(platform::System& system, NativeEntity entity);
 
 }  // namespace pemrix

@@ -39,7 +39,7 @@ class PersonalStores {
 
   // The entity's state, from the system's current authorisation status.
   PermissionState permission(NativeEntity entity) const;
-  // True for fullAccess, and for limited contacts.
+  // Whether the entity can be read now (platform::allowsReading).
   bool readable(NativeEntity entity) const;
   // {"permissions": {"events": ..., "reminders": ..., "contacts": ...}}. Creates no store.
   Json status() const;

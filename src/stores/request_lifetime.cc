@@ -1,10 +1,17 @@
-// The cancellation flag and deadline of the running store request.
+// The allowance, cancellation flag and deadline of the running store request.
 #include "stores/request_lifetime.h"
+
+#include <variant>
 
 namespace pemrix {
 
-RequestLifetime::RequestLifetime(double seconds, const platform::Clock& clock)
-    : deadline_(addSeconds(clock.now(), seconds)), clock_(clock) {}
+double allowanceOf(const StoreRequest& request) {
+  return std::holds_alternative<PermissionRequest>(request) ? kPermissionAllowance
+                                                            : kRequestAllowance;
+}
+
+RequestLifetime::RequestLifetime(double allowance, const platform::Clock& clock)
+    : allowance_(allowance), deadline_(addSeconds(clock.now(), allowance)), clock_(clock) {}
 
 void RequestLifetime::cancel() {
   std::lock_guard<std::mutex> guard(lock_);

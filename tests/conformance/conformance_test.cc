@@ -447,8 +447,8 @@ TEST_P(Access, TheBridgeSeesTheStateTheUserGave) {
     backend().setAuthorization(kind, row.state);
     EXPECT_EQ(authorizationOf(backend(), kind), row.state) << static_cast<int>(kind);
     Read<std::vector<Source>> sources = sourcesOf(backend(), kind);
-    bool readable = row.state == Authorization::fullAccess || row.state == Authorization::limited;
-    EXPECT_EQ(!sources.failed() && !sources.records->empty(), readable) << static_cast<int>(kind);
+    EXPECT_EQ(!sources.failed() && !sources.records->empty(), platform::allowsReading(row.state))
+        << static_cast<int>(kind);
   }
 }
 

@@ -38,26 +38,6 @@ platform::WorldDue dueOf(const Reminder& reminder) {
   return due;
 }
 
-// The raw status the simulated system keeps for `state` (EventKit's and Contacts' values).
-int rawStatus(Authorization state) {
-  switch (state) {
-    case Authorization::notDetermined:
-      return 0;
-    case Authorization::restricted:
-      return 1;
-    case Authorization::denied:
-      return 2;
-    case Authorization::fullAccess:
-      return 3;
-    case Authorization::writeOnly:
-    case Authorization::limited:
-      return 4;
-    case Authorization::unknown:
-      break;
-  }
-  return 9;
-}
-
 class SimBackend final : public ConformanceBackend {
  public:
   std::string cannot(Capability capability) const override {
@@ -133,7 +113,7 @@ class SimBackend final : public ConformanceBackend {
   }
 
   void setAuthorization(Kind kind, Authorization state) override {
-    world_.authorization[static_cast<std::size_t>(kind)] = rawStatus(state);
+    world_.authorization[static_cast<std::size_t>(kind)] = state;
     rebuild();
   }
 

@@ -21,9 +21,9 @@ struct SystemRecord {
   int observersAdded = 0;
   int observersRemoved = 0;
   // The platform calls made, by name, in order, with the creation of each store
-  // ("calendarStoreCreated", "requestFullAccessToEvents", "requestAccess", "calendars",
-  // "enumerateEvents", "enumerateIncompleteReminders", "contactStoreCreated", "containers",
-  // "enumerateContacts", "contactsRequestAccess", ...).
+  // ("calendarStoreCreated", "requestAccess(events)", "calendars", "enumerateEvents",
+  // "enumerateIncompleteReminders", "contactStoreCreated", "containers", "enumerateContacts",
+  // "requestAccess(contacts)", ...; sim/system_watcher.h names them all).
   std::vector<std::string> calls;
   // The container of each contact enumeration, in order.
   std::vector<std::string> contactFetches;

@@ -36,10 +36,11 @@
 #include <utility>
 
 #include "common/limits.h"
+#include "platform/apple/apple_authorization.h"
+#include "platform/apple/apple_conversions.h"
+#include "platform/apple/grant_settling.h"
 #include "platform/apple/objc_values.h"
 #include "platform/apple/os_version.h"
-#include "platform/apple_authorization.h"
-#include "platform/apple_conversions.h"
 
 namespace pemrix::platform {
 
@@ -51,11 +52,6 @@ EKEntityType entityTypeOf(CalendarEntityType type) {
 
 // Full access: 3, named EKAuthorizationStatusAuthorized before macOS 14.
 constexpr EKAuthorizationStatus kFullAccess = static_cast<EKAuthorizationStatus>(3);
-
-// How long an access completion that reports a grant waits, at most, for the status to read
-// full access, and how often it reads it meanwhile.
-constexpr NSTimeInterval kGrantSettleSeconds = 1.0;
-constexpr NSTimeInterval kGrantPollSeconds = 0.05;
 
 // How long a read waits, at most, for EventKit to complete a reminder fetch: as long as the
 // request may run. A fetch that has not completed by then fails as unavailable.
@@ -72,21 +68,15 @@ NSInteger statusOf(EKEntityType type) {
 
 // The completion handed to EventKit for an access request. EventKit has been seen to report
 // a grant while the status still reads the old state ("not determined", or "write only" when
-// full access was asked for) for a short moment; the completion then reads the status again
-// for up to a second on EventKit's thread, so that the state the stores read afterwards is
-// the granted one. Every request the bridge makes asks for read access, which is full
-// access on every system.
+// full access was asked for) for a short moment; the completion then waits on EventKit's
+// thread for the status to read full access (grant_settling.h), so that the state the stores
+// read afterwards is the granted one. Every request the bridge makes asks for read access, which is
+// full access on every system.
 EKEventStoreRequestAccessCompletionHandler accessHandler(EKEntityType type,
                                                          AccessCompletion completion) {
   return ^(BOOL granted, NSError* _Nullable error) {
     @autoreleasepool {
-      if (granted) {
-        for (NSTimeInterval waited = 0;
-             statusOf(type) != kFullAccess && waited < kGrantSettleSeconds;
-             waited += kGrantPollSeconds) {
-          [NSThread sleepForTimeInterval:kGrantPollSeconds];
-        }
-      }
+      if (granted) waitForGrantToSettle([type] { return statusOf(type) == kFullAccess; });
       (void)caught([&] { completion(statusOfError(error)); });
     }
   };

@@ -23,8 +23,9 @@
 
 #include <exception>
 
+#include "platform/apple/apple_authorization.h"
+#include "platform/apple/grant_settling.h"
 #include "platform/apple/objc_values.h"
-#include "platform/apple_authorization.h"
 
 namespace pemrix::platform {
 
@@ -53,11 +54,6 @@ ContactRecord contactRecord(CNContact* contact) {
                        utf8(contact.organizationName), utf8(contact.jobTitle)};
 }
 
-// How long an access completion that reports a grant waits, at most, for the status to stop
-// reading "not determined", and how often it reads it meanwhile (as for calendars).
-constexpr NSTimeInterval kGrantSettleSeconds = 1.0;
-constexpr NSTimeInterval kGrantPollSeconds = 0.05;
-
 // The contacts status; -1 (reported as "unknown") if Contacts raised.
 NSInteger contactsStatus() {
   @try {
@@ -67,10 +63,9 @@ NSInteger contactsStatus() {
   }
 }
 
-// Whether contacts can be read: full access, or the contacts the user picked.
+// Whether contacts can be read at `status`.
 bool readableStatus(NSInteger status) {
-  const Authorization access = authorizationFromContacts(status);
-  return access == Authorization::fullAccess || access == Authorization::limited;
+  return allowsReading(authorizationFromContacts(status));
 }
 
 }  // namespace
@@ -150,16 +145,12 @@ Status ContactStore::open(System& /*system*/, std::unique_ptr<ContactStore>* sto
 ContactStore::~ContactStore() = default;
 
 void ContactStore::requestAccess(AccessCompletion completion) {
-  // As for calendars: a grant whose status still reads "not determined" is given up to a
-  // second, on the completion's thread, to settle.
+  // A grant whose status still reads "not determined" is given time to settle
+  // (grant_settling.h).
   auto handler = ^(BOOL granted, NSError* _Nullable error) {
     @autoreleasepool {
       if (granted) {
-        for (NSTimeInterval waited = 0;
-             contactsStatus() == CNAuthorizationStatusNotDetermined && waited < kGrantSettleSeconds;
-             waited += kGrantPollSeconds) {
-          [NSThread sleepForTimeInterval:kGrantPollSeconds];
-        }
+        waitForGrantToSettle([] { return contactsStatus() != CNAuthorizationStatusNotDetermined; });
       }
       (void)caught([&] { completion(statusOfError(error)); });
     }

@@ -13,7 +13,7 @@
 #import <Foundation/Foundation.h>
 #import <dispatch/dispatch.h>
 
-#include "platform/apple_conversions.h"
+#include "platform/apple/apple_conversions.h"
 
 namespace pemrix::platform {
 

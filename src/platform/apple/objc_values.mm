@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/apple_conversions.h"
+#include "platform/apple/apple_conversions.h"
 #include "platform/observer_registry.h"
 
 namespace pemrix::platform {

@@ -1,8 +1,8 @@
 // The running macOS version, which picks the EventKit access request
-// (platform/apple_authorization.h).
+// (platform/apple/apple_authorization.h).
 #pragma once
 
-#include "platform/apple_authorization.h"
+#include "platform/apple/apple_authorization.h"
 
 namespace pemrix::platform {
 

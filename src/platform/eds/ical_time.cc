@@ -1,6 +1,6 @@
-// Wall times to instants: the wall-time rule over the UTC offsets of libical's zones and
-// of the C library's local zone. libical's own local-to-UTC conversions are not used: they
-// take the later instant of a repeated time and the offset after a gap.
+// Wall times to instants: the wall-time rule (platform/wall_time.h) over the UTC offsets of
+// libical's zones and of the C library's local zone. libical's own local-to-UTC
+// conversions are not used: they follow another rule at clock changes.
 #include "platform/eds/ical_time.h"
 
 #include <cstring>
@@ -56,13 +56,6 @@ icaltimezone* builtinZone(const char* tzid) {
   }
   if (std::strcmp(location, "UTC") == 0) return icaltimezone_get_utc_timezone();
   return icaltimezone_get_builtin_timezone(location);
-}
-
-std::string zoneName(icaltimezone* zone) {
-  if (zone == icaltimezone_get_utc_timezone()) return "UTC";
-  if (const char* location = icaltimezone_get_location(zone)) return location;
-  const char* tzid = icaltimezone_get_tzid(zone);
-  return tzid ? tzid : "";
 }
 
 bool WallTime::utc() const {

@@ -1,8 +1,7 @@
 // Times of iCalendar data as the calendar shows them: a wall-clock time with an optional
 // zone (TZID), UTC, floating (the local zone) or a DATE (local midnight of its zone),
-// resolved to instants by the one wall-time rule of every platform (platform/wall_time.h):
-// a repeated local time names its first occurrence, a skipped one is read with the offset
-// before the gap. libical supplies only the offsets of its zones; the local zone's offsets
+// resolved to instants by the wall-time rule of every platform (platform/wall_time.h).
+// libical supplies only the offsets of its zones; the local zone's offsets
 // come from the C library (TZ when set, else the system's).
 //
 // Thread safety: every function may be called from any thread.
@@ -11,7 +10,6 @@
 #include <chrono>
 #include <functional>
 #include <optional>
-#include <string>
 
 #include <libical/ical.h>
 
@@ -26,9 +24,6 @@ using ZoneLookup = std::function<icaltimezone*(const char* tzid)>;
 // The zone of libical's built-in database that `tzid` names, as EDS writes it (with its
 // "/freeassociation.sourceforge.net/" prefix) or as a plain IANA name.
 icaltimezone* builtinZone(const char* tzid);
-
-// The IANA location of `zone` ("Europe/Berlin"), or its TZID when it has none.
-std::string zoneName(icaltimezone* zone);
 
 // A time as a property states it: its wall-clock value and the zone that value is in;
 // `zone` is empty for UTC, floating and DATE values without TZID.

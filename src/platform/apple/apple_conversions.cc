@@ -1,6 +1,6 @@
 // Pure conversions for the macOS adapters: UTF-16 to UTF-8 with replacement, reference-date
 // seconds, undefined date components and Dispatch delays.
-#include "platform/apple_conversions.h"
+#include "platform/apple/apple_conversions.h"
 
 #include "common/utf8.h"
 

@@ -1,14 +1,12 @@
 // The macOS side of authorisation, kept free of Objective-C so that it is built and tested
 // on every platform: EventKit's and Contacts' raw authorisation statuses as
 // `Authorization`, and which EventKit access request a macOS version takes. The Apple
-// adapters call these with the values the frameworks report; the simulator, which models
-// macOS, calls them with the raw statuses of its world.
+// adapters call these with the values the frameworks report.
 //
 // All functions are pure and thread-safe.
 #pragma once
 
 #include <cstdint>
-#include <string_view>
 
 #include "platform/authorization.h"
 #include "platform/calendar_entity_type.h"
@@ -35,11 +33,5 @@ struct OsVersion {
 enum class EventKitAccessCall { fullAccessToEvents, fullAccessToReminders, accessToEntityType };
 
 EventKitAccessCall eventKitAccessCall(OsVersion version, CalendarEntityType type);
-
-// The call of a current system (macOS 14 and later), the one the simulator models.
-EventKitAccessCall currentEventKitAccessCall(CalendarEntityType type);
-
-// The call's EventKit selector, as a readable name ("requestFullAccessToEvents").
-std::string_view selectorName(EventKitAccessCall call);
 
 }  // namespace pemrix::platform

@@ -1,5 +1,5 @@
 // The macOS authorisation statuses and the choice of EventKit access request.
-#include "platform/apple_authorization.h"
+#include "platform/apple/apple_authorization.h"
 
 namespace pemrix::platform {
 
@@ -37,22 +37,6 @@ EventKitAccessCall eventKitAccessCall(OsVersion version, CalendarEntityType type
   if (version.major < 14) return EventKitAccessCall::accessToEntityType;
   return type == CalendarEntityType::events ? EventKitAccessCall::fullAccessToEvents
                                             : EventKitAccessCall::fullAccessToReminders;
-}
-
-EventKitAccessCall currentEventKitAccessCall(CalendarEntityType type) {
-  return eventKitAccessCall(OsVersion{14, 0, 0}, type);
-}
-
-std::string_view selectorName(EventKitAccessCall call) {
-  switch (call) {
-    case EventKitAccessCall::fullAccessToEvents:
-      return "requestFullAccessToEvents";
-    case EventKitAccessCall::fullAccessToReminders:
-      return "requestFullAccessToReminders";
-    case EventKitAccessCall::accessToEntityType:
-      return "requestAccess";
-  }
-  return "requestAccess";
 }
 
 }  // namespace pemrix::platform
