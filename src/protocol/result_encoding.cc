@@ -95,4 +95,16 @@ Json encodeResult(SourceListing listing) {
   return encoded;
 }
 
+Json encodePermission(PermissionState state) {
+  return Json{{"permission", wireName(state)}};
+}
+
+Json encodePermissions(const std::vector<std::pair<NativeEntity, PermissionState>>& states) {
+  Json permissions = Json::object();
+  for (const auto& [entity, state] : states) {
+    permissions[std::string(rawValue(entity))] = wireName(state);
+  }
+  return Json{{"permissions", std::move(permissions)}};
+}
+
 }  // namespace pemrix

@@ -1,4 +1,5 @@
-// The wire form of "list-sources" and "query" results: each typed result (result_items.h)
+// The wire form of the stores' results ("status", "request-permission", "list-sources",
+// "query"): each typed result (result_items.h)
 // as the JSON object the bridge sends under "result". Objects are built member by member:
 // an initializer list would first build a two-element array for every member, which costs
 // several times as many allocations for each of up to 100 items.
@@ -9,6 +10,11 @@
 // Thread safety: pure functions; any thread.
 #pragma once
 
+#include <utility>
+#include <vector>
+
+#include "protocol/native_entity.h"
+#include "protocol/permission_state.h"
 #include "protocol/result_items.h"
 #include "protocol/wire_json.h"
 
@@ -27,5 +33,10 @@ Json encodeResult(ContactResult result);
 // the process without an answer. Sources are kept whole, up to the first that does not fit,
 // and "truncated" is then true.
 Json encodeResult(SourceListing listing);
+
+// {"permission"}: the answer to "request-permission".
+Json encodePermission(PermissionState state);
+// {"permissions":{entity: state, ...}}: the answer to "status".
+Json encodePermissions(const std::vector<std::pair<NativeEntity, PermissionState>>& states);
 
 }  // namespace pemrix

@@ -2,6 +2,8 @@
 // requests, and the lazily created stores with their change observers.
 #include "stores/personal_stores.h"
 
+#include "protocol/result_encoding.h"
+
 #include "stores/permissions.h"
 
 namespace pemrix {
@@ -27,11 +29,9 @@ bool PersonalStores::readable(NativeEntity entity) const {
 }
 
 Json PersonalStores::status() const {
-  Json permissions = Json::object();
-  for (NativeEntity entity : kAllEntities) {
-    permissions[std::string(rawValue(entity))] = wireName(permission(entity));
-  }
-  return Json{{"permissions", std::move(permissions)}};
+  std::vector<std::pair<NativeEntity, PermissionState>> states;
+  for (NativeEntity entity : kAllEntities) states.emplace_back(entity, permission(entity));
+  return encodePermissions(states);
 }
 
 void PersonalStores::setOnChange(std::function<void(NativeEntity)> onChange) {
@@ -67,7 +67,7 @@ void PersonalStores::work(const StoreRequest& request, const Lifetime& lifetime,
         (entity == NativeEntity::events && state == PermissionState::writeOnly)) {
       askForAccess(entity, lifetime, reply);
     } else {
-      reply(Json{{"permission", wireName(state)}});
+      reply(encodePermission(state));
     }
   } else if (!readable(entity)) {
     reply(BridgeFailure::permissionRequired());
@@ -93,7 +93,7 @@ void PersonalStores::askForAccess(NativeEntity entity, const Lifetime& lifetime,
     if (!status.ok() && state == PermissionState::notDetermined) {
       reply(BridgeFailure::permissionUnavailable());
     } else {
-      reply(Json{{"permission", wireName(state)}});
+      reply(encodePermission(state));
     }
   };
   if (entity == NativeEntity::contacts) {
