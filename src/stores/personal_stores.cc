@@ -3,7 +3,6 @@
 #include "stores/personal_stores.h"
 
 #include "protocol/result_encoding.h"
-
 #include "stores/permissions.h"
 
 namespace pemrix {
