@@ -458,6 +458,9 @@ API_AVAILABLE(macos(10.8), ios(4.0), macCatalyst(13.1), watchos(2.0))
 - (void)reset;
 @property(nonatomic, readonly) NSArray<EKSource*>* sources
     API_AVAILABLE(macos(10.8), ios(5.0), macCatalyst(13.1), watchos(2.0));
+@property(nullable, nonatomic, readonly) EKCalendar* defaultCalendarForNewEvents;
+- (nullable EKCalendar*)defaultCalendarForNewReminders
+    API_AVAILABLE(macos(10.8), ios(6.0), macCatalyst(13.1), watchos(2.0));
 - (BOOL)saveCalendar:(EKCalendar*)calendar
               commit:(BOOL)commit
                error:(NSError* _Nullable* _Nullable)error

@@ -1,10 +1,11 @@
 // EventKit and Contacts as a conformance backend (the macOS adapters, pemrix_core_apple),
 // run on a Mac whose user gave this process access to calendars, reminders and contacts.
 // The writer puts the world in as another program would, through stores of its own: a
-// calendar per world calendar and reminder list in the local source, events with their
-// zones, all-day days and recurrence rules (an excluded occurrence removed, a moved one
-// edited, each for that occurrence only), reminders with their due-date components, and
-// contacts saved into the default container. Before it writes, it removes what its last
+// calendar per world calendar and reminder list in the local source (or, without one, the
+// source of the calendar that takes new items), events with their zones, all-day days and
+// recurrence rules (an excluded occurrence removed, a moved one edited, each for that
+// occurrence only), reminders with their due-date components, and contacts saved into the
+// default container. Before it writes, it removes what its last
 // write made (its calendars, with everything in them, and its contacts); what the store
 // held besides is left alone, and the suite does not see it (`worldId`).
 //
@@ -18,8 +19,9 @@
 //
 // Both frameworks deliver their change notifications through the main thread's run loop,
 // which the bridge runs (platform/apple/main_queue.mm) and GoogleTest's main thread does
-// not: after a write from another client, the main run loop runs for a while, so that the
-// notifications reach the observers.
+// not: after a write from another client, the main run loop runs until the framework's
+// notification of it has come (to an observer of the writer's own) and a moment longer, so
+// that every observer has had its copy.
 #include <gtest/gtest.h>
 
 #import <Contacts/Contacts.h>
@@ -28,7 +30,10 @@
 #import <Foundation/Foundation.h>
 #import <dispatch/dispatch.h>
 
+#include <atomic>
 #include <map>
+#include <memory>
+#include <thread>
 
 #include "conformance/backend.h"
 #include "platform/apple/apple_system.h"
@@ -39,9 +44,10 @@ namespace {
 
 using namespace std::chrono;
 
-// How long the main run loop runs after another client's write, and how many contacts one
-// save request adds.
-constexpr CFTimeInterval kDeliverySeconds = 2.0;
+// How long the main run loop runs, at most, for the notification of another client's write,
+// and then longer for every observer's copy; how many contacts one save request adds.
+constexpr auto kNotificationWait = seconds(10);
+constexpr auto kDeliveryMargin = milliseconds(500);
 constexpr std::size_t kContactsPerSave = 200;
 
 // The Gregorian calendar in `zone`.
@@ -86,9 +92,42 @@ bool succeeded(BOOL saved, NSError* error, const std::string& what) {
   return false;
 }
 
-// Runs the main thread's run loop for `seconds`, delivering what was posted through it.
-void deliverNotifications(CFTimeInterval seconds) {
-  CFRunLoopRunInMode(kCFRunLoopDefaultMode, seconds, false);
+// Runs the main thread's run loop, delivering what was posted through it, until `done`
+// returns true or `limit` has passed.
+template <typename Done>
+void runMainLoop(steady_clock::duration limit, Done&& done) {
+  const auto until = steady_clock::now() + limit;
+  while (!done() && steady_clock::now() < until) {
+    if (CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.05, true) == kCFRunLoopRunFinished) {
+      std::this_thread::sleep_for(milliseconds(10));
+    }
+  }
+}
+
+// Delivers what earlier writes posted, for kDeliveryMargin, so that no observer registered
+// later takes it for news.
+void deliverEarlierNotifications() {
+  runMainLoop(kDeliveryMargin, [] { return false; });
+}
+
+// Runs `write` as another client and the main run loop until `notification` for it came
+// (failing the case when it never does) and kDeliveryMargin longer.
+template <typename Write>
+void writeAndDeliver(NSNotificationName notification, Write&& write) {
+  deliverEarlierNotifications();
+  auto posted = std::make_shared<std::atomic<bool>>(false);
+  NSNotificationCenter* center = [NSNotificationCenter defaultCenter];
+  id<NSObject> observer = [center addObserverForName:notification
+                                              object:nil
+                                               queue:nil
+                                          usingBlock:^(NSNotification*) {
+                                            posted->store(true);
+                                          }];
+  write();
+  runMainLoop(kNotificationWait, [&] { return posted->load(); });
+  EXPECT_TRUE(posted->load()) << "no change notification for another client's write";
+  deliverEarlierNotifications();
+  [center removeObserver:observer];
 }
 
 class AppleBackend final : public ConformanceBackend {
@@ -138,6 +177,7 @@ class AppleBackend final : public ConformanceBackend {
       writeContacts(world.contacts);
     }
     makeStores();
+    deliverEarlierNotifications();
   }
 
   platform::System& system() override { return system_; }
@@ -153,10 +193,9 @@ class AppleBackend final : public ConformanceBackend {
   }
 
   void changeFromAnotherClient(Kind kind, const std::string& sourceId) override {
-    @autoreleasepool {
-      const std::string title = "another client " + std::to_string(++changes_);
-      NSDate* start = [NSDate dateWithTimeIntervalSinceReferenceDate:737'028'000];  // 2024-05-10
-      if (kind == Kind::contacts) {
+    const std::string title = "another client " + std::to_string(++changes_);
+    if (kind == Kind::contacts) {
+      writeAndDeliver(CNContactStoreDidChangeNotification, [&] {
         CNMutableContact* contact = [[CNMutableContact alloc] init];
         contact.givenName = platform::nsString(title);
         CNSaveRequest* request = [[CNSaveRequest alloc] init];
@@ -165,25 +204,29 @@ class AppleBackend final : public ConformanceBackend {
         if (succeeded([contacts_ executeSaveRequest:request error:&error], error, title)) {
           [writtenContacts_ addObject:contact];
         }
-      } else if (EKCalendar* calendar = calendarOf(sourceId)) {
-        NSError* error = nil;
-        if (kind == Kind::events) {
-          EKEvent* event = [EKEvent eventWithEventStore:events_];
-          event.calendar = calendar;
-          event.title = platform::nsString(title);
-          event.startDate = start;
-          event.endDate = [start dateByAddingTimeInterval:3600];
-          succeeded([events_ saveEvent:event span:EKSpanThisEvent commit:YES error:&error], error,
-                    title);
-        } else {
-          EKReminder* reminder = [EKReminder reminderWithEventStore:events_];
-          reminder.calendar = calendar;
-          reminder.title = platform::nsString(title);
-          succeeded([events_ saveReminder:reminder commit:YES error:&error], error, title);
-        }
-      }
+      });
+      return;
     }
-    deliverNotifications(kDeliverySeconds);
+    EKCalendar* calendar = calendarOf(sourceId);
+    if (calendar == nil) return;
+    writeAndDeliver(EKEventStoreChangedNotification, [&] {
+      NSError* error = nil;
+      if (kind == Kind::events) {
+        NSDate* start = [NSDate dateWithTimeIntervalSinceReferenceDate:737'028'000];  // 2024-05-10
+        EKEvent* event = [EKEvent eventWithEventStore:events_];
+        event.calendar = calendar;
+        event.title = platform::nsString(title);
+        event.startDate = start;
+        event.endDate = [start dateByAddingTimeInterval:3600];
+        succeeded([events_ saveEvent:event span:EKSpanThisEvent commit:YES error:&error], error,
+                  title);
+      } else {
+        EKReminder* reminder = [EKReminder reminderWithEventStore:events_];
+        reminder.calendar = calendar;
+        reminder.title = platform::nsString(title);
+        succeeded([events_ saveReminder:reminder commit:YES error:&error], error, title);
+      }
+    });
   }
 
   void inject(Fault fault, Kind kind, const std::string& sourceId) override {
@@ -226,22 +269,26 @@ class AppleBackend final : public ConformanceBackend {
     return [events_ calendarWithIdentifier:platform::nsString(storeId(worldId))];
   }
 
-  // The local source ("On My Mac"), where calendars and reminder lists can be made.
-  EKSource* _Nullable localSource() {
+  // Where calendars of `type` are made: the local source ("On My Mac"), or, on a Mac
+  // without one, the source of the calendar that takes new items of that type.
+  EKSource* _Nullable sourceFor(EKEntityType type) {
     for (EKSource* source in events_.sources) {
       if (source.sourceType == EKSourceTypeLocal) return source;
     }
-    ADD_FAILURE() << "EventKit has no local source to make calendars in";
+    EKCalendar* standard = type == EKEntityTypeEvent ? events_.defaultCalendarForNewEvents
+                                                     : [events_ defaultCalendarForNewReminders];
+    if (standard != nil) return standard.source;
+    ADD_FAILURE() << "EventKit has no local source and no calendar that takes new items";
     return nil;
   }
 
   EKCalendar* _Nullable makeCalendar(const Source& source) {
-    EKSource* local = localSource();
-    if (local == nil) return nil;
-    EKCalendar* calendar = [EKCalendar
-        calendarForEntityType:source.kind == Kind::events ? EKEntityTypeEvent : EKEntityTypeReminder
-                   eventStore:events_];
-    calendar.source = local;
+    const EKEntityType type =
+        source.kind == Kind::events ? EKEntityTypeEvent : EKEntityTypeReminder;
+    EKSource* where = sourceFor(type);
+    if (where == nil) return nil;
+    EKCalendar* calendar = [EKCalendar calendarForEntityType:type eventStore:events_];
+    calendar.source = where;
     calendar.title = platform::nsString(source.title);
     NSError* error = nil;
     if (!succeeded([events_ saveCalendar:calendar commit:YES error:&error], error,
