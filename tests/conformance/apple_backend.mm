@@ -9,6 +9,11 @@
 // write made (its calendars, with everything in them, and its contacts); what the store
 // held besides is left alone, and the suite does not see it (`worldId`).
 //
+// The user's zone is the process's: EventKit gives all-day events, and the adapters read
+// floating and date-only due dates, in the Mac's zone, which Foundation takes from TZ when
+// it is set; the test runs with TZ set to the world's zone (CMakeLists.txt), and the writer
+// checks that it is.
+//
 // EventKit and Contacts assign the identifiers: the writer keeps a table from the store's
 // identifiers to the world's, which platform_calls.h reads through `storeId` and `worldId`.
 //
@@ -154,6 +159,10 @@ class AppleBackend final : public ConformanceBackend {
   }
 
   void write(const World& world) override {
+    [NSTimeZone resetSystemTimeZone];
+    if (platform::utf8([NSTimeZone systemTimeZone].name) != world.userZone) {
+      ADD_FAILURE() << "the process's zone (TZ) is not the world's " << world.userZone;
+    }
     dropStores();
     removeWritten();
     toWorld_.clear();
