@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Compiles the macOS adapters (every .mm file under src/platform/apple/), their plain C++
-# parts (the .cc files there) and the product entry (src/main.cc) in syntax-only mode for the macOS deployment target, against the
-# declarations of Apple's API in tests/apple-sdk/, on a host without Apple's SDK. It proves
+# parts (the .cc files there), the product entry (src/main.cc) and the conformance suite's
+# EventKit and Contacts writer (tests/conformance/apple_backend.mm) in syntax-only mode for
+# the macOS deployment target, against the declarations of Apple's API in tests/apple-sdk/,
+# on a host without Apple's SDK. It proves
 # that the Objective-C++ parses, that every selector, type and constant the adapters use
 # exists with Apple's documented signature, that ARC accepts the code, and that every use of
 # an API newer than the deployment target sits behind `@available`
@@ -67,6 +69,8 @@ if [ "${#sources[@]}" -eq 0 ]; then
   exit 1
 fi
 plain=(src/platform/apple/*.cc)
+# The conformance backend includes the suite's headers (tests/) and GoogleTest's (the host's).
+conformance_backend=tests/conformance/apple_backend.mm
 
 # The compiler's own include directories for its Linux target, in order (libc++'s, clang's,
 # the C library's): an Apple target would look for them in an SDK that is not here.
@@ -82,7 +86,8 @@ if [ "$have_libcxx" -eq 0 ]; then
   exit 1
 fi
 
-# Compiles `$3...` (default: every adapter, its plain C++ parts and src/main.cc) against the declarations in `$1`
+# Compiles `$3...` (default: every adapter, its plain C++ parts, the conformance backend
+# and src/main.cc) against the declarations in `$1`
 # for the target of BOOL mode `$2`; prints one line per file. With first_failure_ends=1 it
 # stops at the first file that fails.
 first_failure_ends=0
@@ -90,12 +95,12 @@ check_all() {
   local declarations="$1" mode="$2" failed=0 arch=x86_64
   shift 2
   local files=("$@")
-  [ "${#files[@]}" -eq 0 ] && files=("${sources[@]}" "${plain[@]}" src/main.cc)
+  [ "${#files[@]}" -eq 0 ] && files=("${sources[@]}" "${plain[@]}" "$conformance_backend" src/main.cc)
   [ "$mode" = bool ] && arch=arm64
   local common=(-target "$arch-apple-macos$deployment_target" -std=c++20 -fsyntax-only -fblocks
                 -nostdinc -nostdinc++ -U__nonnull -D_GNU_SOURCE
                 -isystem "$declarations/linux-host" "${host_includes[@]}"
-                -DPEMRIX_PLATFORM_APPLE -I src -I "$declarations"
+                -DPEMRIX_PLATFORM_APPLE -I src -I tests -I "$declarations"
                 -Wall -Wextra -Wshadow -Wunguarded-availability
                 -Werror=unguarded-availability-new -Werror)
   local file language
@@ -125,8 +130,8 @@ if [ "$self_test" -eq 0 ]; then
     echo "check-apple-syntax: $failed compilation(s) failed" >&2
     exit 1
   fi
-  echo "check-apple-syntax: ${#sources[@]} Objective-C++ file(s), ${#plain[@]} C++ file(s)" \
-       "and src/main.cc compile" \
+  echo "check-apple-syntax: ${#sources[@]} Objective-C++ adapter(s), ${#plain[@]} C++ file(s)," \
+       "$conformance_backend and src/main.cc compile" \
        "for macOS $deployment_target in mode(s): ${modes[*]}"
   exit 0
 fi
@@ -188,6 +193,11 @@ expect "declarations as they are" declarations "" pass pass
 # A selector that Apple does not have.
 expect "misspelt selector" declarations \
   's/predicateForEventsWithStartDate:(NSDate\*)startDate/predicateForEventsStartingDate:(NSDate*)startDate/' \
+  fail fail
+# A selector of the conformance backend's writer that Apple does not have: the backend is
+# compiled against the same declarations.
+expect "misspelt selector of the conformance writer" "declarations:$conformance_backend" \
+  's/- (BOOL)saveCalendar:(EKCalendar\*)calendar/- (BOOL)storeCalendar:(EKCalendar*)calendar/' \
   fail fail
 # A parameter type that is wrong on every architecture.
 expect "wrong parameter type" declarations \

@@ -1,5 +1,6 @@
-// Declarations of the part of Apple's SDK that the macOS adapters (src/platform/apple/*.mm)
-// and src/main.cc use, written from Apple's documented signatures.
+// Declarations of the part of Apple's SDK that the macOS adapters (src/platform/apple/*.mm),
+// src/main.cc and the conformance suite's writer (tests/conformance/apple_backend.mm) use,
+// written from Apple's documented signatures.
 //
 // This file exists only for tools/check-apple-syntax.sh, which compiles the adapters in
 // syntax-only mode on hosts without Apple's SDK. It is never used to build the product: on
@@ -165,6 +166,7 @@ typedef NSString* NSExceptionName;
 @interface NSDate : NSObject <NSCopying, NSSecureCoding>
 + (instancetype)dateWithTimeIntervalSinceReferenceDate:(NSTimeInterval)ti;
 @property(readonly) NSTimeInterval timeIntervalSinceReferenceDate;
+- (instancetype)dateByAddingTimeInterval:(NSTimeInterval)ti API_AVAILABLE(macos(10.6), ios(2.0));
 @end
 
 @interface NSTimeZone : NSObject <NSCopying, NSSecureCoding>
@@ -345,7 +347,28 @@ typedef NS_ENUM(NSInteger, EKAuthorizationStatus) {
                                                watchos(10.0)),
 };
 
-@class EKEvent, EKReminder;
+typedef NS_ENUM(NSInteger, EKSourceType) {
+  EKSourceTypeLocal,
+  EKSourceTypeExchange,
+  EKSourceTypeCalDAV,
+  EKSourceTypeMobileMe,
+  EKSourceTypeSubscribed,
+  EKSourceTypeBirthdays,
+};
+
+typedef NS_ENUM(NSInteger, EKSpan) {
+  EKSpanThisEvent,
+  EKSpanFutureEvents,
+};
+
+typedef NS_ENUM(NSInteger, EKRecurrenceFrequency) {
+  EKRecurrenceFrequencyDaily,
+  EKRecurrenceFrequencyWeekly,
+  EKRecurrenceFrequencyMonthly,
+  EKRecurrenceFrequencyYearly,
+};
+
+@class EKEvent, EKReminder, EKEventStore, EKRecurrenceRule;
 
 typedef void (^EKEventStoreRequestAccessCompletionHandler)(BOOL granted, NSError* _Nullable error);
 typedef void (^EKEventSearchCallback)(EKEvent* event, BOOL* stop);
@@ -353,24 +376,52 @@ typedef void (^EKEventSearchCallback)(EKEvent* event, BOOL* stop);
 @interface EKObject : NSObject
 @end
 
+API_AVAILABLE(macos(10.8), ios(5.0), macCatalyst(13.1), watchos(2.0))
+@interface EKSource : EKObject
+@property(nonatomic, readonly) NSString* sourceIdentifier;
+@property(nonatomic, readonly) EKSourceType sourceType;
+@property(nonatomic, readonly) NSString* title;
+@end
+
 @interface EKCalendar : EKObject
++ (EKCalendar*)calendarForEntityType:(EKEntityType)entityType
+                          eventStore:(EKEventStore*)eventStore
+    API_AVAILABLE(macos(10.8), ios(6.0), macCatalyst(13.1), watchos(2.0));
+@property(null_unspecified, nonatomic, strong) EKSource* source;
 @property(nonatomic, readonly) NSString* calendarIdentifier;
 @property(nonatomic, copy) NSString* title;
+@end
+
+API_AVAILABLE(macos(10.8), ios(4.0), macCatalyst(13.1), watchos(2.0))
+@interface EKRecurrenceEnd : EKObject <NSCopying>
++ (instancetype)recurrenceEndWithOccurrenceCount:(NSUInteger)occurrenceCount;
+@end
+
+API_AVAILABLE(macos(10.8), ios(4.0), macCatalyst(13.1), watchos(2.0))
+@interface EKRecurrenceRule : EKObject <NSCopying>
+- (instancetype)initRecurrenceWithFrequency:(EKRecurrenceFrequency)type
+                                   interval:(NSInteger)interval
+                                        end:(nullable EKRecurrenceEnd*)end;
 @end
 
 @interface EKCalendarItem : EKObject
 @property(nonatomic, strong, null_unspecified) EKCalendar* calendar;
 @property(nonatomic, readonly) NSString* calendarItemIdentifier;
 @property(nonatomic, copy, null_resettable) NSString* title;
+@property(nonatomic, copy, nullable) NSTimeZone* timeZone
+    API_AVAILABLE(macos(10.8), ios(5.0), macCatalyst(13.1), watchos(2.0));
+- (void)addRecurrenceRule:(EKRecurrenceRule*)rule;
 @end
 
 @interface EKEvent : EKCalendarItem
++ (EKEvent*)eventWithEventStore:(EKEventStore*)eventStore;
 @property(null_unspecified, nonatomic, copy) NSDate* startDate;
 @property(null_unspecified, nonatomic, copy) NSDate* endDate;
 @property(nonatomic, getter=isAllDay) BOOL allDay;
 @end
 
 @interface EKReminder : EKCalendarItem
++ (EKReminder*)reminderWithEventStore:(EKEventStore*)eventStore;
 @property(nonatomic, getter=isCompleted) BOOL completed;
 @property(nonatomic, copy, nullable) NSDateComponents* dueDateComponents;
 @property(nonatomic) NSUInteger priority;
@@ -405,6 +456,33 @@ typedef void (^EKEventSearchCallback)(EKEvent* event, BOOL* stop);
                            completion:
                                (void (^)(NSArray<EKReminder*>* _Nullable reminders))completion;
 - (void)reset;
+@property(nonatomic, readonly) NSArray<EKSource*>* sources
+    API_AVAILABLE(macos(10.8), ios(5.0), macCatalyst(13.1), watchos(2.0));
+@property(nullable, nonatomic, readonly) EKCalendar* defaultCalendarForNewEvents;
+- (nullable EKCalendar*)defaultCalendarForNewReminders
+    API_AVAILABLE(macos(10.8), ios(6.0), macCatalyst(13.1), watchos(2.0));
+- (BOOL)saveCalendar:(EKCalendar*)calendar
+              commit:(BOOL)commit
+               error:(NSError* _Nullable* _Nullable)error
+    API_AVAILABLE(macos(10.8), ios(5.0), macCatalyst(13.1));
+- (BOOL)removeCalendar:(EKCalendar*)calendar
+                commit:(BOOL)commit
+                 error:(NSError* _Nullable* _Nullable)error
+    API_AVAILABLE(macos(10.8), ios(5.0), macCatalyst(13.1));
+- (BOOL)saveEvent:(EKEvent*)event
+             span:(EKSpan)span
+           commit:(BOOL)commit
+            error:(NSError* _Nullable* _Nullable)error
+    API_AVAILABLE(macos(10.8), ios(5.0), macCatalyst(13.1));
+- (BOOL)removeEvent:(EKEvent*)event
+               span:(EKSpan)span
+             commit:(BOOL)commit
+              error:(NSError* _Nullable* _Nullable)error
+    API_AVAILABLE(macos(10.8), ios(5.0), macCatalyst(13.1));
+- (BOOL)saveReminder:(EKReminder*)reminder
+              commit:(BOOL)commit
+               error:(NSError* _Nullable* _Nullable)error
+    API_AVAILABLE(macos(10.8), ios(6.0), macCatalyst(13.1));
 @end
 
 extern "C" NSString* const EKEventStoreChangedNotification;
@@ -449,7 +527,23 @@ typedef NS_ENUM(NSInteger, CNAuthorizationStatus) {
 + (NSPredicate*)predicateForContactsInContainerWithIdentifier:(NSString*)containerIdentifier;
 @end
 
+API_AVAILABLE(macos(10.11), ios(9.0), macCatalyst(13.1), watchos(2.0))
+@interface CNMutableContact : CNContact
+@property(copy, nonatomic) NSString* givenName;
+@property(copy, nonatomic) NSString* familyName;
+@property(copy, nonatomic) NSString* organizationName;
+@property(copy, nonatomic) NSString* jobTitle;
+@end
+
 @interface CNFetchRequest : NSObject
+@end
+
+// Not on watchOS: Apple's reference lists no watchOS release for it.
+API_AVAILABLE(macos(10.11), ios(9.0), macCatalyst(13.1), visionos(1.0))
+@interface CNSaveRequest : NSObject
+- (void)addContact:(CNMutableContact*)contact
+    toContainerWithIdentifier:(nullable NSString*)identifier;
+- (void)deleteContact:(CNMutableContact*)contact;
 @end
 
 @interface CNContactFetchRequest : CNFetchRequest <NSSecureCoding>
@@ -474,6 +568,10 @@ typedef NS_ENUM(NSInteger, CNAuthorizationStatus) {
                                     error:(NSError* _Nullable* _Nullable)error
                                usingBlock:
                                    (NS_NOESCAPE void (^)(CNContact* contact, BOOL* stop))block;
+- (NSString*)defaultContainerIdentifier;
+- (BOOL)executeSaveRequest:(CNSaveRequest*)saveRequest
+                     error:(NSError* _Nullable* _Nullable)error
+    API_AVAILABLE(macos(10.11), ios(9.0), macCatalyst(13.1), visionos(1.0));
 @end
 
 extern "C" NSString* const CNContactIdentifierKey;

@@ -1,11 +1,10 @@
 // ConformanceBackend: one backend of the platform interface (CalendarStore, ContactStore,
 // their System) as the conformance suite drives it. The suite (conformance_test.cc) says
 // what every backend must do; each backend supplies a ConformanceBackend from a file of its
-// own (sim_backend.cc, eds_backend.cc) that defines `makeConformanceBackend`, and
-// tests/conformance/CMakeLists.txt links the suite with that file into one test executable
-// per backend (pemrix_add_conformance). A backend for the macOS adapters plugs in the same
-// way: a file that writes a ConformanceWorld into EventKit and Contacts, listed in
-// pemrix_add_conformance by the macOS build; docs/conformance.md says how.
+// own (sim_backend.cc, eds_backend.cc, apple_backend.mm) that defines
+// `makeConformanceBackend`, and tests/conformance/CMakeLists.txt links the suite with that
+// file into one test executable per backend (pemrix_add_conformance); docs/conformance.md
+// says how.
 //
 // A backend's writer puts a world into its real store, as another program would. What a
 // writer cannot express it names through `cannot`, and the cases that need it are skipped
@@ -83,12 +82,13 @@ struct World {
 
 // What a writer may be unable to express.
 enum class Capability {
-  recurrence,      // repeating events, excluded and moved occurrences
-  nominalDays,     // a timed event whose length is given in days
-  goneCalendar,    // a calendar or reminder list taken away between listing and reading
-  goneContainer,   // a contact container taken away between listing and reading
-  failingService,  // the service failing a read of a source that exists
-  authorization,   // authorisation states other than full access
+  recurrence,       // repeating events, excluded and moved occurrences
+  nominalDays,      // a timed event whose length is given in days
+  goneCalendar,     // a calendar or reminder list taken away between listing and reading
+  goneContainer,    // a contact container taken away between listing and reading
+  failingService,   // the service failing a read of a source that exists
+  authorization,    // authorisation states other than full access
+  namedContainers,  // contact containers of the world's own, with its titles
 };
 
 enum class Fault { sourceGone, serviceFails };
@@ -117,6 +117,14 @@ class ConformanceBackend {
   virtual void inject(Fault fault, Kind kind, const std::string& sourceId) = 0;
   // Sets how far the user lets this process read `kind` (capability `authorization`).
   virtual void setAuthorization(Kind kind, platform::Authorization state) = 0;
+
+  // Identifiers, for a store that assigns its own (platform_calls.h translates with these):
+  // the store's identifier of the world's source `worldId`, and the world's identifier of
+  // the store's source, item or contact `storeId`, nothing for one the writer did not make
+  // (what the store held besides the world). A store that keeps the world's identifiers
+  // needs neither.
+  virtual std::string storeId(const std::string& worldId) const { return worldId; }
+  virtual std::optional<std::string> worldId(const std::string& storeId) const { return storeId; }
 };
 
 // Defined by the backend's own file.

@@ -3,6 +3,13 @@
 // change notifications only through these, so that a change of the interface's shape
 // touches this file alone. Each read runs on the stores' serial queue (the backend's
 // `onStoreQueue`) and answers its records, or a failure.
+//
+// Identifiers cross here, for a store that assigns its own (backend.h, `storeId` and
+// `worldId`): the cases name sources by the world's identifiers and see the world's
+// identifiers of sources, items and contacts. Sources and contacts that the backend's
+// writer did not make (what the store held besides the world) are left out; an item of
+// the world's calendars that it did not make keeps the store's identifier, so that a case
+// sees it.
 #pragma once
 
 #include <algorithm>
@@ -42,6 +49,20 @@ inline platform::CalendarEntityType entityType(Kind kind) {
                               : platform::CalendarEntityType::reminders;
 }
 
+// The store's identifiers of the world's sources `ids`.
+inline std::vector<std::string> storeIds(const ConformanceBackend& backend,
+                                         const std::vector<std::string>& ids) {
+  std::vector<std::string> out;
+  for (const std::string& id : ids) out.push_back(backend.storeId(id));
+  return out;
+}
+
+// The world's identifier of the store's `id`, or `id` itself when the writer did not make it.
+inline std::string seenId(const ConformanceBackend& backend, const std::optional<std::string>& id) {
+  if (!id) return "";
+  return backend.worldId(*id).value_or(*id);
+}
+
 inline platform::Authorization authorizationOf(ConformanceBackend& backend, Kind kind) {
   if (kind == Kind::contacts) return platform::ContactStore::authorization(backend.system());
   return platform::CalendarStore::authorization(backend.system(), entityType(kind));
@@ -54,13 +75,17 @@ inline Read<std::vector<Source>> sourcesOf(ConformanceBackend& backend, Kind kin
     if (kind == Kind::contacts) {
       std::vector<platform::ContainerInfo> containers;
       if (!backend.contactStore().containers(&containers).ok()) return;
-      for (const auto& container : containers)
-        sources.push_back({kind, container.identifier, container.name});
+      for (const auto& container : containers) {
+        if (auto id = backend.worldId(container.identifier))
+          sources.push_back({kind, *id, container.name});
+      }
     } else {
       std::vector<platform::CalendarInfo> calendars;
       if (!backend.calendarStore().calendars(entityType(kind), &calendars).ok()) return;
-      for (const auto& calendar : calendars)
-        sources.push_back({kind, calendar.identifier, calendar.title});
+      for (const auto& calendar : calendars) {
+        if (auto id = backend.worldId(calendar.identifier))
+          sources.push_back({kind, *id, calendar.title});
+      }
     }
     read.records = std::move(sources);
   });
@@ -75,10 +100,11 @@ inline Read<std::vector<EventSeen>> eventsIn(ConformanceBackend& backend,
   backend.onStoreQueue([&] {
     std::vector<EventSeen> events;
     platform::Status status = backend.calendarStore().enumerateEvents(
-        start, end, ids, [&](const platform::EventRecord& event, bool&) {
-          events.push_back({event.calendarIdentifier.value_or(""), event.itemIdentifier,
-                            event.title.value_or(""), event.start.value_or(Instant{}),
-                            event.end.value_or(Instant{}), event.allDay});
+        start, end, storeIds(backend, ids), [&](const platform::EventRecord& event, bool&) {
+          events.push_back({seenId(backend, event.calendarIdentifier),
+                            seenId(backend, event.itemIdentifier), event.title.value_or(""),
+                            event.start.value_or(Instant{}), event.end.value_or(Instant{}),
+                            event.allDay});
         });
     read.status = status;
     if (status.ok()) read.records = std::move(events);
@@ -94,9 +120,10 @@ inline Read<std::vector<ReminderSeen>> remindersIn(ConformanceBackend& backend,
   backend.onStoreQueue([&] {
     std::vector<ReminderSeen> reminders;
     platform::Status status = backend.calendarStore().enumerateIncompleteReminders(
-        start, end, ids, [&](const platform::ReminderRecord& reminder, bool&) {
-          reminders.push_back({reminder.calendarIdentifier.value_or(""), reminder.itemIdentifier,
-                               reminder.due, reminder.completed});
+        start, end, storeIds(backend, ids), [&](const platform::ReminderRecord& reminder, bool&) {
+          reminders.push_back({seenId(backend, reminder.calendarIdentifier),
+                               seenId(backend, reminder.itemIdentifier), reminder.due,
+                               reminder.completed});
         });
     read.status = status;
     if (status.ok()) read.records = std::move(reminders);
@@ -112,8 +139,10 @@ inline Read<std::vector<Contact>> contactsOf(ConformanceBackend& backend, const 
   backend.onStoreQueue([&] {
     std::vector<Contact> contacts;
     platform::Status status = backend.contactStore().enumerateContacts(
-        id, [&](const platform::ContactRecord& contact, bool& stop) {
-          contacts.push_back({id, contact.identifier, contact.givenName, contact.familyName,
+        backend.storeId(id), [&](const platform::ContactRecord& contact, bool& stop) {
+          std::optional<std::string> written = backend.worldId(contact.identifier);
+          if (!written) return;
+          contacts.push_back({id, *written, contact.givenName, contact.familyName,
                               contact.organizationName, contact.jobTitle});
           stop = stopAfter && contacts.size() >= *stopAfter;
         });
