@@ -408,8 +408,8 @@ API_AVAILABLE(macos(10.8), ios(4.0), macCatalyst(13.1), watchos(2.0))
 @property(nonatomic, strong, null_unspecified) EKCalendar* calendar;
 @property(nonatomic, readonly) NSString* calendarItemIdentifier;
 @property(nonatomic, copy, null_resettable) NSString* title;
-@property(nonatomic, copy, nullable) NSTimeZone* timeZone
-    API_AVAILABLE(macos(10.8), ios(5.0), macCatalyst(13.1), watchos(2.0));
+@property(nonatomic, copy, nullable)
+    NSTimeZone* timeZone API_AVAILABLE(macos(10.8), ios(5.0), macCatalyst(13.1), watchos(2.0));
 - (void)addRecurrenceRule:(EKRecurrenceRule*)rule;
 @end
 
@@ -456,11 +456,12 @@ API_AVAILABLE(macos(10.8), ios(4.0), macCatalyst(13.1), watchos(2.0))
                            completion:
                                (void (^)(NSArray<EKReminder*>* _Nullable reminders))completion;
 - (void)reset;
-@property(nonatomic, readonly) NSArray<EKSource*>* sources
-    API_AVAILABLE(macos(10.8), ios(5.0), macCatalyst(13.1), watchos(2.0));
+@property(nonatomic, readonly) NSArray<EKSource*>* sources API_AVAILABLE(
+    macos(10.8), ios(5.0), macCatalyst(13.1), watchos(2.0));
 @property(nullable, nonatomic, readonly) EKCalendar* defaultCalendarForNewEvents;
-- (nullable EKCalendar*)defaultCalendarForNewReminders
-    API_AVAILABLE(macos(10.8), ios(6.0), macCatalyst(13.1), watchos(2.0));
+- (nullable EKCalendar*)defaultCalendarForNewReminders API_AVAILABLE(macos(10.8), ios(6.0),
+                                                                     macCatalyst(13.1),
+                                                                     watchos(2.0));
 - (BOOL)saveCalendar:(EKCalendar*)calendar
               commit:(BOOL)commit
                error:(NSError* _Nullable* _Nullable)error
