@@ -19,6 +19,9 @@
 # title, file, items per source) and tools/akonadi-collections.py lists the store's
 # collections with their item counts.
 #
+# Exits with 70 when the store cannot be set up (the end of Akonadi's log is shown), 64
+# for wrong arguments, 65 when the world cannot be written, 69 when Akonadi is not installed.
+#
 # Time-outs are generous (a busy machine delays Akonadi's start by a minute):
 # $PEMRIX_AKONADI_TIMEOUT seconds (default 300) for each wait.
 set -euo pipefail
@@ -159,6 +162,13 @@ while [ $# -gt 0 ]; do
 done
 [ $# -gt 0 ] || usage
 
+for tool in akonadictl akonadi_ical_resource akonadi_vcard_resource gdbus dbus-run-session python3; do
+  command -v "$tool" >/dev/null || {
+    echo "akonadi-session: $tool not found (install tools/akonadi-packages.txt)" >&2
+    exit 69
+  }
+done
+
 root=$(mktemp -d "${TMPDIR:-/tmp}/pemrix-akonadi.XXXXXX")
 
 # Ends what the session's bus started (Akonadi's processes can outlive the bus by a
@@ -214,5 +224,6 @@ status=$?
 set -e
 if [ "$status" -ne 0 ] && ! grep -q '^akonadi-session: ready' "$root/akonadi.log"; then
   tail -n 40 "$root/akonadi.log" >&2
+  status=70
 fi
 exit $status
