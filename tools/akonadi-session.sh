@@ -20,7 +20,8 @@
 # collections with their item counts.
 #
 # Exits with 70 when the store cannot be set up (the end of Akonadi's log is shown), 64
-# for wrong arguments, 65 when the world cannot be written, 69 when Akonadi is not installed.
+# for wrong arguments, 65 when the world cannot be written, 69 when Akonadi is not
+# installed.
 #
 # Time-outs are generous (a busy machine delays Akonadi's start by a minute):
 # $PEMRIX_AKONADI_TIMEOUT seconds (default 300) for each wait.
