@@ -1,0 +1,71 @@
+#!/usr/bin/env python3
+"""Lists the collections of a private Akonadi store that uses the SQLite driver.
+
+    tools/akonadi-collections.py [DATABASE]
+
+Prints a JSON array, one object per collection that belongs to a resource (the server's
+virtual search collections are left out): {"resource", "name", "remoteId", "mimeTypes",
+"items"}. DATABASE defaults to $XDG_DATA_HOME/akonadi/akonadi.db, the file a session
+started with private XDG folders uses.
+
+It reads the database file directly, read-only, instead of asking the server: the server
+keeps it in write-ahead-log mode, so this neither waits for nor blocks the server, and it
+is safe while a resource does its first sync (a client fetch through the server with item
+statistics is not: it can deadlock the SQLite backend). Akonadi ships no command-line
+reader, and this needs nothing beyond Python's standard library.
+
+Exits with 1 when the database does not exist yet or cannot be read.
+"""
+
+import json
+import os
+import sqlite3
+import sys
+
+QUERY = """
+SELECT c.id, r.name, c.name, c.remoteId,
+       (SELECT COUNT(*) FROM PimItemTable p WHERE p.collectionId = c.id)
+FROM CollectionTable c JOIN ResourceTable r ON r.id = c.resourceId
+WHERE r.isVirtual = 0
+ORDER BY c.id
+"""
+
+MIME_QUERY = """
+SELECT m.name FROM CollectionMimeTypeRelation x JOIN MimeTypeTable m ON m.id = x.MimeType_id
+WHERE x.Collection_id = ? ORDER BY m.name
+"""
+
+
+def collections(path):
+    if not os.path.exists(path):
+        raise sqlite3.OperationalError("no database at " + path)
+    connection = sqlite3.connect("file:%s?mode=ro" % path, uri=True, timeout=5)
+    try:
+        rows = connection.execute(QUERY).fetchall()
+        return [{"resource": resource, "name": name, "remoteId": remote_id,
+                 "mimeTypes": [m for (m,) in connection.execute(MIME_QUERY, (cid,))],
+                 "items": items}
+                for (cid, resource, name, remote_id, items) in rows]
+    finally:
+        connection.close()
+
+
+def main(argv):
+    if len(argv) > 2:
+        print("usage: tools/akonadi-collections.py [DATABASE]", file=sys.stderr)
+        return 64
+    path = argv[1] if len(argv) == 2 else os.path.join(
+        os.environ.get("XDG_DATA_HOME") or os.path.expanduser("~/.local/share"),
+        "akonadi", "akonadi.db")
+    try:
+        found = collections(path)
+    except sqlite3.Error as error:
+        print("akonadi-collections: %s" % error, file=sys.stderr)
+        return 1
+    json.dump(found, sys.stdout, ensure_ascii=False, indent=1)
+    print()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
