@@ -39,21 +39,9 @@ fi
 
 root=$(mktemp -d "${TMPDIR:-/tmp}/pemrix-eds.XXXXXX")
 
-# Ends what the session's bus started (the EDS services outlive the bus by a moment), by
-# process id, found by the private runtime folder in their environment; then removes the
-# folders.
-cleanup() {
-  local pids tries
-  unset XDG_RUNTIME_DIR  # the scan's own processes must not match
-  for tries in $(seq 50); do
-    pids=$(grep -lzsx "XDG_RUNTIME_DIR=$root/runtime" /proc/[0-9]*/environ 2>/dev/null \
-      | sed -e 's|^/proc/||' -e 's|/environ$||' | grep -vx "$$" || true)
-    [ -z "$pids" ] && break
-    if [ "$tries" -ge 10 ]; then kill $pids 2>/dev/null || true; fi
-    sleep 0.1
-  done
-  rm -rf "$root"
-}
+# shellcheck source=tools/private-session.sh
+. "$here/tools/private-session.sh"
+cleanup() { end_private_session "$root"; }
 trap cleanup EXIT
 
 mkdir -p "$root"/{home,data,config,cache,runtime}
