@@ -15,6 +15,10 @@ int main(int argc, char** /*argv*/) {
   if (!pemrix::startedWithoutArguments(argc)) return pemrix::code(pemrix::ExitStatus::usage);
   // Both live until the process ends; neither is ever destroyed.
   auto* clock = new pemrix::platform::SystemClock();
-  auto* system = new pemrix::platform::System();
+#if defined(PEMRIX_PLATFORM_APPLE)
+  auto* system = new pemrix::platform::AppleSystem();
+#else
+  auto* system = new pemrix::platform::EdsSystem();
+#endif
   pemrix::serve(*system, *clock);
 }

@@ -124,7 +124,7 @@ class BridgeHarness {
  private:
   ManualClock clock_;
   CallRecorder recorder_;  // outlives the system and the observer tokens of its stores
-  platform::System system_;
+  platform::SimulatedSystem system_;
   platform::MainQueue queue_;
   std::vector<std::string> lines_;
   std::vector<int> exits_;

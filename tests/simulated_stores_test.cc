@@ -49,7 +49,7 @@ bool eventually(Condition condition) {
 class SimulatedStoresTest : public ::testing::Test {
  protected:
   void start(const char* json) {
-    system_ = std::make_unique<System>(worldFrom(json), *clock_, &recorder_);
+    system_ = std::make_unique<SimulatedSystem>(worldFrom(json), *clock_, &recorder_);
   }
   void TearDown() override {
     if (system_) system_->close();
@@ -58,13 +58,13 @@ class SimulatedStoresTest : public ::testing::Test {
   // A store of the system, kept until the end of the test.
   CalendarStore& openCalendars() {
     std::unique_ptr<CalendarStore> store;
-    EXPECT_TRUE(CalendarStore::open(*system_, &store).ok());
+    EXPECT_TRUE(system_->openCalendarStore(&store).ok());
     calendarStores_.push_back(std::move(store));
     return *calendarStores_.back();
   }
   ContactStore& openContacts() {
     std::unique_ptr<ContactStore> store;
-    EXPECT_TRUE(ContactStore::open(*system_, &store).ok());
+    EXPECT_TRUE(system_->openContactStore(&store).ok());
     contactStores_.push_back(std::move(store));
     return *contactStores_.back();
   }
@@ -110,7 +110,7 @@ class SimulatedStoresTest : public ::testing::Test {
   std::unique_ptr<testing::ManualClock> clock_ =
       std::make_unique<testing::ManualClock>(at("2024-05-01T00:00:00Z"));
   testing::CallRecorder recorder_;  // outlives the system and its observer tokens
-  std::unique_ptr<System> system_;
+  std::unique_ptr<SimulatedSystem> system_;
   std::vector<std::unique_ptr<CalendarStore>> calendarStores_;
   std::vector<std::unique_ptr<ContactStore>> contactStores_;
 };
@@ -449,7 +449,7 @@ TEST_F(SimulatedStoresTest, AccessRequestErrorsAndRefusals) {
   std::promise<bool> failed2;
   contacts.requestAccess([&](Status status) { failed2.set_value(!status.ok()); });
   EXPECT_FALSE(failed2.get_future().get());
-  EXPECT_EQ(ContactStore::authorization(*system_), Authorization::limited);
+  EXPECT_EQ(system_->contactAuthorization(), Authorization::limited);
 }
 
 TEST_F(SimulatedStoresTest, AnAccessRequestThatNeverCompletesStillChangesTheStatus) {

@@ -58,9 +58,9 @@ TEST(SimulatorResources, FinishedSystemThreadsAreJoined) {
   const std::optional<long> before = virtualKiB();
   if (!before) GTEST_SKIP() << "no /proc/self/status";
   ManualClock clock(harnessStart());
-  platform::System system(platform::World{}, clock);
+  platform::SimulatedSystem system(platform::World{}, clock);
   std::unique_ptr<platform::CalendarStore> store;
-  ASSERT_TRUE(platform::CalendarStore::open(system, &store).ok());
+  ASSERT_TRUE(system.openCalendarStore(&store).ok());
   for (int i = 0; i < 200; ++i) {
     std::promise<bool> answered;
     store->requestAccess(platform::CalendarEntityType::reminders,
@@ -96,9 +96,9 @@ TEST(SimulatorResources, NothingIsKeptPerCallWithoutAWatcher) {
   platform::World world;
   world.calendars.push_back({"cal", "Home", platform::CalendarEntityType::events});
   ManualClock clock(harnessStart());
-  platform::System system(std::move(world), clock);
+  platform::SimulatedSystem system(std::move(world), clock);
   std::unique_ptr<platform::CalendarStore> store;
-  ASSERT_TRUE(platform::CalendarStore::open(system, &store).ok());
+  ASSERT_TRUE(system.openCalendarStore(&store).ok());
   const std::optional<long> before = virtualKiB();
   if (!before) GTEST_SKIP() << "no /proc/self/status";
   for (int i = 0; i < 100000; ++i) {

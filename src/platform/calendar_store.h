@@ -16,8 +16,11 @@
 // Reads give exactly what their window selects (platform/time_window.h): the events that
 // overlap it, the incomplete reminders due in it.
 //
-// Implementations: EventKit (apple/calendar_store.mm), evolution-data-server
-// (eds/calendar_store.cc) and the simulator's store (sim/calendar_store.cc).
+// A store is made by its System (platform/system.h), which also answers how far the user
+// lets this process read. Implementations: EventKit (apple/calendar_store.mm),
+// evolution-data-server (eds/calendar_store.cc), the simulator's store
+// (sim/calendar_store.cc), and on Linux desktops the stores of every loaded backend as one
+// (desktop/desktop_calendar_store.cc).
 #pragma once
 
 #include <cstdint>
@@ -32,7 +35,6 @@
 #include "platform/calendar_entity_type.h"
 #include "platform/observer_token.h"
 #include "platform/status.h"
-#include "platform/system.h"
 #include "platform/time_window.h"
 
 namespace pemrix::platform {
@@ -73,47 +75,38 @@ using ReminderVisitor = std::function<void(const ReminderRecord& reminder, bool&
 
 class CalendarStore {
  public:
-  // How far the user lets this process read `type`, as it stands now; creates no store.
-  static Authorization authorization(System& system, CalendarEntityType type);
-
-  // Makes a store and puts it in `*store`; leaves `*store` alone when that fails. The
-  // store serves no data for an entity type until access is granted.
-  static Status open(System& system, std::unique_ptr<CalendarStore>* store);
-  ~CalendarStore();
+  virtual ~CalendarStore() = default;
   CalendarStore(const CalendarStore&) = delete;
   CalendarStore& operator=(const CalendarStore&) = delete;
 
   // Asks the user for read access to `type` (on macOS, the system's prompt) and returns at
   // once; `completion` is called later, once, on another thread.
-  void requestAccess(CalendarEntityType type, AccessCompletion completion);
+  virtual void requestAccess(CalendarEntityType type, AccessCompletion completion) = 0;
 
   // Puts the calendars (or reminder lists) of one type in `out`, in the store's stable order.
-  Status calendars(CalendarEntityType type, std::vector<CalendarInfo>* out);
+  virtual Status calendars(CalendarEntityType type, std::vector<CalendarInfo>* out) = 0;
 
   // Calls `visitor` synchronously, on the calling thread, for each event of the calendars
   // `calendarIds` that overlaps [start, end), in the store's order, until `visitor` sets its
   // stop flag.
-  Status enumerateEvents(Instant start, Instant end, const std::vector<std::string>& calendarIds,
-                         const EventVisitor& visitor);
+  virtual Status enumerateEvents(Instant start, Instant end,
+                                 const std::vector<std::string>& calendarIds,
+                                 const EventVisitor& visitor) = 0;
 
   // Calls `visitor` synchronously, on the calling thread, for each incomplete reminder of the
   // lists `listIds` due in [start, end), in the store's order, until `visitor` sets its stop
   // flag. Each reminder is read from the service only when its turn comes. A fetch that the
   // service answered with nothing at all fails as `Status::noResult`.
-  Status enumerateIncompleteReminders(Instant start, Instant end,
-                                      const std::vector<std::string>& listIds,
-                                      const ReminderVisitor& visitor);
+  virtual Status enumerateIncompleteReminders(Instant start, Instant end,
+                                              const std::vector<std::string>& listIds,
+                                              const ReminderVisitor& visitor) = 0;
 
   // Calls `onChange` (on a thread of the service's choosing) whenever this store reports
   // that its data changed, until the token put in `*token` is released.
-  Status observeChanges(std::function<void()> onChange, ObserverToken* token);
+  virtual Status observeChanges(std::function<void()> onChange, ObserverToken* token) = 0;
 
-  struct Impl;
-
- private:
-  explicit CalendarStore(std::unique_ptr<Impl> impl);
-
-  std::unique_ptr<Impl> impl_;
+ protected:
+  CalendarStore() = default;
 };
 
 }  // namespace pemrix::platform

@@ -10,9 +10,10 @@
 // that can fail, results through pointers, no exception from the service. A read of a
 // container the service no longer has fails as gone.
 //
-// Implementations: Contacts (apple/contact_store.mm), evolution-data-server
-// (eds/contact_store.cc) and the simulator's store (sim/contact_store.cc), which tells its
-// watcher of every container it reads.
+// A store is made by its System (platform/system.h). Implementations: Contacts
+// (apple/contact_store.mm), evolution-data-server (eds/contact_store.cc), the simulator's
+// store (sim/contact_store.cc), which tells its watcher of every container it reads, and on
+// Linux desktops the stores of every loaded backend as one (desktop/desktop_contact_store.cc).
 #pragma once
 
 #include <functional>
@@ -23,7 +24,6 @@
 #include "platform/calendar_store.h"
 #include "platform/observer_token.h"
 #include "platform/status.h"
-#include "platform/system.h"
 
 namespace pemrix::platform {
 
@@ -47,37 +47,29 @@ using ContactVisitor = std::function<void(const ContactRecord& contact, bool& st
 
 class ContactStore {
  public:
-  // How far the user lets this process read contacts, as it stands now; creates no store.
-  static Authorization authorization(System& system);
-
-  // Makes a store and puts it in `*store`; leaves `*store` alone when that fails.
-  static Status open(System& system, std::unique_ptr<ContactStore>* store);
-  ~ContactStore();
+  virtual ~ContactStore() = default;
   ContactStore(const ContactStore&) = delete;
   ContactStore& operator=(const ContactStore&) = delete;
 
   // Asks the user for read access and returns at once; `completion` is called later, once,
   // on another thread.
-  void requestAccess(AccessCompletion completion);
+  virtual void requestAccess(AccessCompletion completion) = 0;
 
   // Puts all containers in `out`, in the store's stable order.
-  Status containers(std::vector<ContainerInfo>* out);
+  virtual Status containers(std::vector<ContainerInfo>* out) = 0;
 
   // Calls `visitor` synchronously for each contact of the container `containerId` as it is
   // stored (contacts linked across containers are not merged), in the store's order, until
   // it sets its stop flag.
-  Status enumerateContacts(const std::string& containerId, const ContactVisitor& visitor);
+  virtual Status enumerateContacts(const std::string& containerId,
+                                   const ContactVisitor& visitor) = 0;
 
   // Calls `onChange` whenever the contact service reports a change (from any sender),
   // until the token put in `*token` is released.
-  Status observeChanges(std::function<void()> onChange, ObserverToken* token);
+  virtual Status observeChanges(std::function<void()> onChange, ObserverToken* token) = 0;
 
-  struct Impl;
-
- private:
-  explicit ContactStore(std::unique_ptr<Impl> impl);
-
-  std::unique_ptr<Impl> impl_;
+ protected:
+  ContactStore() = default;
 };
 
 }  // namespace pemrix::platform

@@ -68,30 +68,29 @@ bool reminderFetched(const WorldReminder& reminder, const TimeWindow& widened,
 
 }  // namespace
 
-struct CalendarStore::Impl {
-  System::Impl& system;
+class SimulatedCalendarStore final : public CalendarStore {
+ public:
+  explicit SimulatedCalendarStore(SimulatedSystem::Impl& system) : system_(system) {}
+
+  void requestAccess(CalendarEntityType type, AccessCompletion completion) override;
+  Status calendars(CalendarEntityType type, std::vector<CalendarInfo>* out) override;
+  Status enumerateEvents(Instant start, Instant end, const std::vector<std::string>& calendarIds,
+                         const EventVisitor& visitor) override;
+  Status enumerateIncompleteReminders(Instant start, Instant end,
+                                      const std::vector<std::string>& listIds,
+                                      const ReminderVisitor& visitor) override;
+  Status observeChanges(std::function<void()> onChange, ObserverToken* token) override;
+
+ private:
+  SimulatedSystem::Impl& system_;
 };
 
-Authorization CalendarStore::authorization(System& system, CalendarEntityType type) {
-  return system.authorization(entityOf(type));
+void SimulatedCalendarStore::requestAccess(CalendarEntityType type, AccessCompletion completion) {
+  system_.requestAccess(entityOf(type), std::move(completion));
 }
 
-CalendarStore::CalendarStore(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
-
-Status CalendarStore::open(System& system, std::unique_ptr<CalendarStore>* store) {
-  store->reset(new CalendarStore(std::unique_ptr<Impl>(new Impl{system.impl()})));
-  system.impl().noteStoreCreated(false);
-  return Status();
-}
-
-CalendarStore::~CalendarStore() = default;
-
-void CalendarStore::requestAccess(CalendarEntityType type, AccessCompletion completion) {
-  impl_->system.requestAccess(entityOf(type), std::move(completion));
-}
-
-Status CalendarStore::calendars(CalendarEntityType type, std::vector<CalendarInfo>* out) {
-  System::Impl& system = impl_->system;
+Status SimulatedCalendarStore::calendars(CalendarEntityType type, std::vector<CalendarInfo>* out) {
+  SimulatedSystem::Impl& system = system_;
   system.logCall("calendars");
   if (!system.delay(system.world.faults.calendarsDelay)) return Status();
   if (Status failed = system.faultIn("calendars"); !failed.ok()) return failed;
@@ -104,10 +103,10 @@ Status CalendarStore::calendars(CalendarEntityType type, std::vector<CalendarInf
   return Status();
 }
 
-Status CalendarStore::enumerateEvents(Instant start, Instant end,
-                                      const std::vector<std::string>& calendarIds,
-                                      const EventVisitor& visitor) {
-  System::Impl& system = impl_->system;
+Status SimulatedCalendarStore::enumerateEvents(Instant start, Instant end,
+                                               const std::vector<std::string>& calendarIds,
+                                               const EventVisitor& visitor) {
+  SimulatedSystem::Impl& system = system_;
   system.logCall("enumerateEvents");
   if (!system.delay(system.world.faults.eventsDelay)) return Status();
   if (!system.readable(WorldEntity::events)) return Status();
@@ -128,10 +127,10 @@ Status CalendarStore::enumerateEvents(Instant start, Instant end,
   return Status();
 }
 
-Status CalendarStore::enumerateIncompleteReminders(Instant start, Instant end,
-                                                   const std::vector<std::string>& listIds,
-                                                   const ReminderVisitor& visitor) {
-  System::Impl& system = impl_->system;
+Status SimulatedCalendarStore::enumerateIncompleteReminders(Instant start, Instant end,
+                                                            const std::vector<std::string>& listIds,
+                                                            const ReminderVisitor& visitor) {
+  SimulatedSystem::Impl& system = system_;
   system.logCall("enumerateIncompleteReminders");
   const WorldFaults& faults = system.world.faults;
   if (faults.remindersFetchNeverCompletes) {
@@ -160,8 +159,19 @@ Status CalendarStore::enumerateIncompleteReminders(Instant start, Instant end,
   return Status();
 }
 
-Status CalendarStore::observeChanges(std::function<void()> onChange, ObserverToken* token) {
-  *token = impl_->system.observe(WorldChange::Store::events, std::move(onChange));
+Status SimulatedCalendarStore::observeChanges(std::function<void()> onChange,
+                                              ObserverToken* token) {
+  *token = system_.observe(WorldChange::Store::events, std::move(onChange));
+  return Status();
+}
+
+Authorization SimulatedSystem::calendarAuthorization(CalendarEntityType type) {
+  return authorization(entityOf(type));
+}
+
+Status SimulatedSystem::openCalendarStore(std::unique_ptr<CalendarStore>* store) {
+  *store = std::make_unique<SimulatedCalendarStore>(impl());
+  impl().noteStoreCreated(false);
   return Status();
 }
 

@@ -28,30 +28,25 @@ bool hasContainer(const World& world, const std::string& id) {
 
 }  // namespace
 
-struct ContactStore::Impl {
-  System::Impl& system;
+class SimulatedContactStore final : public ContactStore {
+ public:
+  explicit SimulatedContactStore(SimulatedSystem::Impl& system) : system_(system) {}
+
+  void requestAccess(AccessCompletion completion) override;
+  Status containers(std::vector<ContainerInfo>* out) override;
+  Status enumerateContacts(const std::string& containerId, const ContactVisitor& visitor) override;
+  Status observeChanges(std::function<void()> onChange, ObserverToken* token) override;
+
+ private:
+  SimulatedSystem::Impl& system_;
 };
 
-Authorization ContactStore::authorization(System& system) {
-  return system.authorization(WorldEntity::contacts);
+void SimulatedContactStore::requestAccess(AccessCompletion completion) {
+  system_.requestAccess(WorldEntity::contacts, std::move(completion));
 }
 
-ContactStore::ContactStore(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
-
-Status ContactStore::open(System& system, std::unique_ptr<ContactStore>* store) {
-  store->reset(new ContactStore(std::unique_ptr<Impl>(new Impl{system.impl()})));
-  system.impl().noteStoreCreated(true);
-  return Status();
-}
-
-ContactStore::~ContactStore() = default;
-
-void ContactStore::requestAccess(AccessCompletion completion) {
-  impl_->system.requestAccess(WorldEntity::contacts, std::move(completion));
-}
-
-Status ContactStore::containers(std::vector<ContainerInfo>* out) {
-  System::Impl& system = impl_->system;
+Status SimulatedContactStore::containers(std::vector<ContainerInfo>* out) {
+  SimulatedSystem::Impl& system = system_;
   system.logCall("containers");
   if (!system.delay(system.world.faults.containersDelay)) return Status();
   if (Status failed = system.faultIn("containers"); !failed.ok()) return failed;
@@ -68,9 +63,9 @@ Status ContactStore::containers(std::vector<ContainerInfo>* out) {
   return Status();
 }
 
-Status ContactStore::enumerateContacts(const std::string& containerId,
-                                       const ContactVisitor& visitor) {
-  System::Impl& system = impl_->system;
+Status SimulatedContactStore::enumerateContacts(const std::string& containerId,
+                                                const ContactVisitor& visitor) {
+  SimulatedSystem::Impl& system = system_;
   system.logCall("enumerateContacts");
   system.logContactFetch(containerId);
   const WorldFaults& faults = system.world.faults;
@@ -93,8 +88,18 @@ Status ContactStore::enumerateContacts(const std::string& containerId,
   return Status();
 }
 
-Status ContactStore::observeChanges(std::function<void()> onChange, ObserverToken* token) {
-  *token = impl_->system.observe(WorldChange::Store::contacts, std::move(onChange));
+Status SimulatedContactStore::observeChanges(std::function<void()> onChange, ObserverToken* token) {
+  *token = system_.observe(WorldChange::Store::contacts, std::move(onChange));
+  return Status();
+}
+
+Authorization SimulatedSystem::contactAuthorization() {
+  return authorization(WorldEntity::contacts);
+}
+
+Status SimulatedSystem::openContactStore(std::unique_ptr<ContactStore>* store) {
+  *store = std::make_unique<SimulatedContactStore>(impl());
+  impl().noteStoreCreated(true);
   return Status();
 }
 

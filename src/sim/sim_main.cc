@@ -30,6 +30,6 @@ int main(int argc, char** /*argv*/) {
   pemrix::ignoreBrokenPipes();
   if (!pemrix::startedWithoutArguments(argc)) return pemrix::code(pemrix::ExitStatus::usage);
   auto* clock = new pemrix::platform::SystemSimClock();
-  auto* system = new pemrix::platform::System(worldOrExit(*clock), *clock);
+  auto* system = new pemrix::platform::SimulatedSystem(worldOrExit(*clock), *clock);
   pemrix::serve(*system, *clock);
 }

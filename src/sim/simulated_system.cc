@@ -9,18 +9,18 @@
 
 namespace pemrix::platform {
 
-System::System(World world, SimClock& clock, SystemWatcher* watcher)
+SimulatedSystem::SimulatedSystem(World world, SimClock& clock, SystemWatcher* watcher)
     : impl_(std::make_unique<Impl>(std::move(world), clock, watcher)) {}
 
-System::~System() {
+SimulatedSystem::~SimulatedSystem() {
   close();
 }
 
-void System::close() {
+void SimulatedSystem::close() {
   impl_->close();
 }
 
-Authorization System::authorization(WorldEntity entity) const {
+Authorization SimulatedSystem::authorization(WorldEntity entity) const {
   return impl_->authorization(entity);
 }
 
@@ -41,7 +41,7 @@ std::string_view accessRequestName(WorldEntity entity) {
 
 }  // namespace
 
-System::Impl::Impl(World worldIn, SimClock& clockIn, SystemWatcher* watcher)
+SimulatedSystem::Impl::Impl(World worldIn, SimClock& clockIn, SystemWatcher* watcher)
     : world(std::move(worldIn)), clock(clockIn), startUptime_(clockIn.uptime()), watcher_(watcher) {
   for (std::size_t i = 0; i < authorization_.size(); ++i) {
     authorization_[i] = world.authorization[i];
@@ -49,36 +49,36 @@ System::Impl::Impl(World worldIn, SimClock& clockIn, SystemWatcher* watcher)
   scheduleWorldChanges();
 }
 
-System::Impl::~Impl() {
+SimulatedSystem::Impl::~Impl() {
   close();
 }
 
-Authorization System::Impl::authorization(WorldEntity entity) const {
+Authorization SimulatedSystem::Impl::authorization(WorldEntity entity) const {
   return authorization_[indexOf(entity)].load();
 }
 
-void System::Impl::setAuthorization(WorldEntity entity, Authorization status) {
+void SimulatedSystem::Impl::setAuthorization(WorldEntity entity, Authorization status) {
   authorization_[indexOf(entity)] = status;
 }
 
-bool System::Impl::readable(WorldEntity entity) const {
+bool SimulatedSystem::Impl::readable(WorldEntity entity) const {
   return allowsReading(authorization(entity));
 }
 
-bool System::Impl::delay(double seconds) const {
+bool SimulatedSystem::Impl::delay(double seconds) const {
   if (seconds <= 0) return !closing_.load();
   return sleepUntil(momentAfter(seconds));
 }
 
-double System::Impl::momentAfter(double seconds) const {
+double SimulatedSystem::Impl::momentAfter(double seconds) const {
   return clock.uptime() + seconds;
 }
 
-bool System::Impl::sleepUntil(double moment) const {
+bool SimulatedSystem::Impl::sleepUntil(double moment) const {
   return clock.sleepUntil(moment, closing_);
 }
 
-void System::Impl::spawn(std::function<void()> task) {
+void SimulatedSystem::Impl::spawn(std::function<void()> task) {
   std::lock_guard<std::mutex> lock(threadsMutex_);
   if (closing_.load()) return;
   const uint64_t number = nextThread_++;
@@ -98,23 +98,23 @@ void System::Impl::spawn(std::function<void()> task) {
       }));
 }
 
-Status System::Impl::faultIn(const char* operation) const {
+Status SimulatedSystem::Impl::faultIn(const char* operation) const {
   const std::vector<std::string>& faulty = world.faults.throwsIn;
   if (std::find(faulty.begin(), faulty.end(), operation) == faulty.end()) return Status();
   return Status::unavailable(std::string("simulated service failure in ") + operation);
 }
 
-void System::Impl::keepUntilClose(std::shared_ptr<void> held) {
+void SimulatedSystem::Impl::keepUntilClose(std::shared_ptr<void> held) {
   std::lock_guard<std::mutex> lock(threadsMutex_);
   if (closing_.load()) return;  // dropped on return, as close would have done
   held_.push_back(std::move(held));
 }
 
-void System::Impl::completeLater(AccessCompletion completion, Status status) {
+void SimulatedSystem::Impl::completeLater(AccessCompletion completion, Status status) {
   spawn([completion = std::move(completion), status = std::move(status)] { completion(status); });
 }
 
-void System::Impl::requestAccess(WorldEntity entity, AccessCompletion completion) {
+void SimulatedSystem::Impl::requestAccess(WorldEntity entity, AccessCompletion completion) {
   logCall(accessRequestName(entity));
   if (Status failed = faultIn("access"); !failed.ok()) {
     completeLater(std::move(completion), std::move(failed));
@@ -135,14 +135,15 @@ void System::Impl::requestAccess(WorldEntity entity, AccessCompletion completion
   });
 }
 
-void System::Impl::sourcesListed(WorldEntity entity) {
+void SimulatedSystem::Impl::sourcesListed(WorldEntity entity) {
   const auto& revoked = world.faults.revokeDuring;
   if (std::find(revoked.begin(), revoked.end(), entity) == revoked.end()) return;
   if (listedOnce_[indexOf(entity)].exchange(true)) return;
   setAuthorization(entity, Authorization::denied);
 }
 
-ObserverToken System::Impl::observe(WorldChange::Store store, std::function<void()> callback) {
+ObserverToken SimulatedSystem::Impl::observe(WorldChange::Store store,
+                                             std::function<void()> callback) {
   ObserverToken token = observersOf(store)->add(std::move(callback));
   if (!watcher_) return token;
   watcher_->observerAdded();
@@ -153,11 +154,11 @@ ObserverToken System::Impl::observe(WorldChange::Store store, std::function<void
       }));
 }
 
-void System::Impl::postChange(WorldChange::Store store) {
+void SimulatedSystem::Impl::postChange(WorldChange::Store store) {
   spawn([registry = observersOf(store)] { registry->notify(); });
 }
 
-void System::Impl::scheduleWorldChanges() {
+void SimulatedSystem::Impl::scheduleWorldChanges() {
   for (const WorldChange& change : world.faults.changes) {
     double when = startUptime_ + change.afterSeconds;
     spawn([this, when, store = change.store] {
@@ -166,19 +167,19 @@ void System::Impl::scheduleWorldChanges() {
   }
 }
 
-void System::Impl::logCall(std::string_view name) const {
+void SimulatedSystem::Impl::logCall(std::string_view name) const {
   if (watcher_) watcher_->called(name);
 }
 
-void System::Impl::logContactFetch(const std::string& containerId) const {
+void SimulatedSystem::Impl::logContactFetch(const std::string& containerId) const {
   if (watcher_) watcher_->fetchingContacts(containerId);
 }
 
-void System::Impl::noteStoreCreated(bool contactStore) const {
+void SimulatedSystem::Impl::noteStoreCreated(bool contactStore) const {
   logCall(contactStore ? "contactStoreCreated" : "calendarStoreCreated");
 }
 
-void System::Impl::close() {
+void SimulatedSystem::Impl::close() {
   {
     std::lock_guard<std::mutex> lock(threadsMutex_);
     closing_ = true;

@@ -1,4 +1,4 @@
-// System (simulator): the simulated operating system behind the calendar and
+// SimulatedSystem: the simulated operating system behind the calendar and
 // contact stores. It serves a `World`, runs the world's delays and faults on `clock`
 // (virtual in tests), delivers completions and change notifications on threads of its
 // own, and tells its watcher, if it has one, what the bridge asks of it.
@@ -10,19 +10,24 @@
 
 #include <memory>
 
+#include "platform/system.h"
 #include "sim/sim_clock.h"
 #include "sim/system_watcher.h"
 #include "sim/world.h"
 
 namespace pemrix::platform {
 
-class System {
+class SimulatedSystem final : public System {
  public:
   // `watcher`, when given, hears every call made of the system and its stores.
-  System(World world, SimClock& clock, SystemWatcher* watcher = nullptr);
-  ~System();
-  System(const System&) = delete;
-  System& operator=(const System&) = delete;
+  SimulatedSystem(World world, SimClock& clock, SystemWatcher* watcher = nullptr);
+  ~SimulatedSystem() override;
+
+  Authorization calendarAuthorization(CalendarEntityType type) override;
+  Authorization contactAuthorization() override;
+  // Defined with the simulated stores (sim/calendar_store.cc, sim/contact_store.cc).
+  Status openCalendarStore(std::unique_ptr<CalendarStore>* store) override;
+  Status openContactStore(std::unique_ptr<ContactStore>* store) override;
 
   // Ends the simulated threads: pending delays are abandoned and their completions and
   // notifications are never delivered. Idempotent.

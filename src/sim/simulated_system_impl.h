@@ -1,4 +1,4 @@
-// System::Impl: the state of the simulated operating system that the simulated calendar
+// SimulatedSystem::Impl: the state of the simulated operating system that the simulated calendar
 // and contact stores share: the world, authorisation states, the system's own threads,
 // simulated delays, change observers, and what it tells its watcher.
 //
@@ -30,7 +30,7 @@
 
 namespace pemrix::platform {
 
-struct System::Impl {
+struct SimulatedSystem::Impl {
   Impl(World world, SimClock& clock, SystemWatcher* watcher);
   ~Impl();
 

@@ -1,8 +1,7 @@
 // Permission states and readability.
 #include "stores/permissions.h"
 
-#include "platform/calendar_store.h"
-#include "platform/contact_store.h"
+#include "platform/system.h"
 
 namespace pemrix {
 
@@ -12,9 +11,9 @@ platform::Authorization authorization(platform::System& system, NativeEntity ent
   switch (entity) {
     case NativeEntity::events:
     case NativeEntity::reminders:
-      return platform::CalendarStore::authorization(system, calendarEntityType(entity));
+      return system.calendarAuthorization(calendarEntityType(entity));
     case NativeEntity::contacts:
-      return platform::ContactStore::authorization(system);
+      return system.contactAuthorization();
   }
   return platform::Authorization::unknown;
 }

@@ -116,7 +116,7 @@ platform::CalendarStore* PersonalStores::eventStore() {
   if (events_) return events_.get();
   std::unique_ptr<platform::CalendarStore> store;
   platform::ObserverToken token;
-  if (!platform::CalendarStore::open(system_, &store).ok()) return nullptr;
+  if (!system_.openCalendarStore(&store).ok()) return nullptr;
   auto onChange = [relay = std::weak_ptr<ChangeRelay>(relay_)] {
     if (auto held = relay.lock()) {
       held->onChange(NativeEntity::events);
@@ -133,7 +133,7 @@ platform::ContactStore* PersonalStores::contactStore() {
   if (contacts_) return contacts_.get();
   std::unique_ptr<platform::ContactStore> store;
   platform::ObserverToken token;
-  if (!platform::ContactStore::open(system_, &store).ok()) return nullptr;
+  if (!system_.openContactStore(&store).ok()) return nullptr;
   auto onChange = [relay = std::weak_ptr<ChangeRelay>(relay_)] {
     if (auto held = relay.lock()) held->onChange(NativeEntity::contacts);
   };

@@ -465,8 +465,8 @@ class AppleBackend final : public ConformanceBackend {
 
   void makeStores() {
     onStoreQueue([this] {
-      EXPECT_TRUE(platform::CalendarStore::open(system_, &calendarStore_).ok());
-      EXPECT_TRUE(platform::ContactStore::open(system_, &contactStore_).ok());
+      EXPECT_TRUE(system_.openCalendarStore(&calendarStore_).ok());
+      EXPECT_TRUE(system_.openContactStore(&contactStore_).ok());
     });
   }
 
@@ -488,7 +488,7 @@ class AppleBackend final : public ConformanceBackend {
   // The stores' serial queue: a private Dispatch queue, as the bridge runs them on one.
   dispatch_queue_t queue_ =
       dispatch_queue_create("org.pemrix.conformance.stores", DISPATCH_QUEUE_SERIAL);
-  platform::System system_;
+  platform::AppleSystem system_;
   std::unique_ptr<platform::CalendarStore> calendarStore_;
   std::unique_ptr<platform::ContactStore> contactStore_;
 };

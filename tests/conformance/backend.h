@@ -21,6 +21,7 @@
 #include "platform/authorization.h"
 #include "platform/calendar_store.h"
 #include "platform/contact_store.h"
+#include "platform/system.h"
 
 namespace pemrix::conformance {
 

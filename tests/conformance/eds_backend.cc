@@ -199,9 +199,9 @@ class EdsBackend final : public ConformanceBackend {
     std::size_t expected = 0;
     for (const Source& source : world.sources) expected += source.kind == Kind::events;
     onStoreQueue([this] {
-      system_ = std::make_unique<platform::System>();
-      EXPECT_TRUE(platform::CalendarStore::open(*system_, &calendars_).ok());
-      EXPECT_TRUE(platform::ContactStore::open(*system_, &contacts_).ok());
+      system_ = std::make_unique<platform::EdsSystem>();
+      EXPECT_TRUE(system_->openCalendarStore(&calendars_).ok());
+      EXPECT_TRUE(system_->openContactStore(&contacts_).ok());
     });
     for (int attempt = 0; attempt < 100; ++attempt) {
       Read<std::vector<Source>> listed = sourcesOf(*this, Kind::events);
@@ -219,7 +219,7 @@ class EdsBackend final : public ConformanceBackend {
   }
 
   std::unique_ptr<testing::Writer> writer_;
-  std::unique_ptr<platform::System> system_;
+  std::unique_ptr<platform::EdsSystem> system_;
   std::unique_ptr<platform::CalendarStore> calendars_;
   std::unique_ptr<platform::ContactStore> contacts_;
   int changes_ = 0;

@@ -64,8 +64,8 @@ inline std::string seenId(const ConformanceBackend& backend, const std::optional
 }
 
 inline platform::Authorization authorizationOf(ConformanceBackend& backend, Kind kind) {
-  if (kind == Kind::contacts) return platform::ContactStore::authorization(backend.system());
-  return platform::CalendarStore::authorization(backend.system(), entityType(kind));
+  if (kind == Kind::contacts) return backend.system().contactAuthorization();
+  return backend.system().calendarAuthorization(entityType(kind));
 }
 
 inline Read<std::vector<Source>> sourcesOf(ConformanceBackend& backend, Kind kind) {

@@ -122,14 +122,14 @@ class SimBackend final : public ConformanceBackend {
     calendars_.reset();
     contacts_.reset();
     system_.reset();
-    system_ = std::make_unique<platform::System>(world_, clock_);
-    EXPECT_TRUE(platform::CalendarStore::open(*system_, &calendars_).ok());
-    EXPECT_TRUE(platform::ContactStore::open(*system_, &contacts_).ok());
+    system_ = std::make_unique<platform::SimulatedSystem>(world_, clock_);
+    EXPECT_TRUE(system_->openCalendarStore(&calendars_).ok());
+    EXPECT_TRUE(system_->openContactStore(&contacts_).ok());
   }
 
   platform::World world_;
   platform::SystemSimClock clock_;
-  std::unique_ptr<platform::System> system_;
+  std::unique_ptr<platform::SimulatedSystem> system_;
   std::unique_ptr<platform::CalendarStore> calendars_;
   std::unique_ptr<platform::ContactStore> contacts_;
 };

@@ -242,7 +242,7 @@ class EdsStoreTest : public ::testing::Test {
   }
 
   platform::SystemClock clock_;
-  platform::System system_;
+  platform::EdsSystem system_;
   PersonalStores stores_;
   std::mutex changesMutex_;
   std::vector<NativeEntity> changes_;
@@ -575,7 +575,7 @@ TEST(EdsFarZoneTest, TasksNearTheWindowsEdgesAreFoundAndCutExactly) {
   const char* zone = std::getenv("TZ");
   ASSERT_NE(zone, nullptr);
   platform::SystemClock clock;
-  platform::System system;
+  platform::EdsSystem system;
   PersonalStores stores(system);
   bool ran = false;
   for (const Case& c : cases) {

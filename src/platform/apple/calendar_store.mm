@@ -38,6 +38,7 @@
 #include "common/limits.h"
 #include "platform/apple/apple_authorization.h"
 #include "platform/apple/apple_conversions.h"
+#include "platform/apple/apple_system.h"
 #include "platform/apple/grant_settling.h"
 #include "platform/apple/objc_values.h"
 #include "platform/apple/os_version.h"
@@ -220,7 +221,26 @@ Status fetchReminders(EKEventStore* store, NSPredicate* predicate,
 
 }  // namespace
 
-struct CalendarStore::Impl {
+class AppleCalendarStore final : public CalendarStore {
+ public:
+  struct Impl;
+  explicit AppleCalendarStore(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+  ~AppleCalendarStore() override = default;
+
+  void requestAccess(CalendarEntityType type, AccessCompletion completion) override;
+  Status calendars(CalendarEntityType type, std::vector<CalendarInfo>* out) override;
+  Status enumerateEvents(Instant start, Instant end, const std::vector<std::string>& calendarIds,
+                         const EventVisitor& visitor) override;
+  Status enumerateIncompleteReminders(Instant start, Instant end,
+                                      const std::vector<std::string>& listIds,
+                                      const ReminderVisitor& visitor) override;
+  Status observeChanges(std::function<void()> onChange, ObserverToken* token) override;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+struct AppleCalendarStore::Impl {
   // Resets the store when access to `type` changed since the store last served it, so
   // that it sees the data access now allows. Stores' queue only.
   void refreshFor(EKEntityType type) {
@@ -252,24 +272,21 @@ struct CalendarStore::Impl {
                                      EKAuthorizationStatusNotDetermined};
 };
 
-Authorization CalendarStore::authorization(System& /*system*/, CalendarEntityType type) {
+Authorization AppleSystem::calendarAuthorization(CalendarEntityType type) {
   return authorizationFromEventKit(statusOf(entityTypeOf(type)));
 }
 
-CalendarStore::CalendarStore(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
-
-Status CalendarStore::open(System& /*system*/, std::unique_ptr<CalendarStore>* store) {
-  std::unique_ptr<Impl> impl;
-  if (std::exception_ptr raised = caught([&] { impl = std::make_unique<Impl>(); })) {
+Status AppleSystem::openCalendarStore(std::unique_ptr<CalendarStore>* store) {
+  std::unique_ptr<AppleCalendarStore::Impl> impl;
+  if (std::exception_ptr raised =
+          caught([&] { impl = std::make_unique<AppleCalendarStore::Impl>(); })) {
     return raisedStatus(raised);
   }
-  store->reset(new CalendarStore(std::move(impl)));
+  *store = std::make_unique<AppleCalendarStore>(std::move(impl));
   return Status();
 }
 
-CalendarStore::~CalendarStore() = default;
-
-void CalendarStore::requestAccess(CalendarEntityType type, AccessCompletion completion) {
+void AppleCalendarStore::requestAccess(CalendarEntityType type, AccessCompletion completion) {
   EKEventStore* store = impl_->store;
   const EKEntityType entityType = entityTypeOf(type);
   const EventKitAccessCall call = eventKitAccessCall(runningOsVersion(), type);
@@ -291,7 +308,7 @@ void CalendarStore::requestAccess(CalendarEntityType type, AccessCompletion comp
       std::move(completion));
 }
 
-Status CalendarStore::calendars(CalendarEntityType type, std::vector<CalendarInfo>* out) {
+Status AppleCalendarStore::calendars(CalendarEntityType type, std::vector<CalendarInfo>* out) {
   @autoreleasepool {
     std::exception_ptr raised = caught([&] {
       for (EKCalendar* calendar in impl_->calendarsFor(entityTypeOf(type))) {
@@ -303,9 +320,9 @@ Status CalendarStore::calendars(CalendarEntityType type, std::vector<CalendarInf
   }
 }
 
-Status CalendarStore::enumerateEvents(Instant start, Instant end,
-                                      const std::vector<std::string>& calendarIds,
-                                      const EventVisitor& visitor) {
+Status AppleCalendarStore::enumerateEvents(Instant start, Instant end,
+                                           const std::vector<std::string>& calendarIds,
+                                           const EventVisitor& visitor) {
   std::exception_ptr failed;
   std::exception_ptr raised;
   std::exception_ptr thrown;
@@ -351,9 +368,9 @@ Status CalendarStore::enumerateEvents(Instant start, Instant end,
   return Status();
 }
 
-Status CalendarStore::enumerateIncompleteReminders(Instant start, Instant end,
-                                                   const std::vector<std::string>& listIds,
-                                                   const ReminderVisitor& visitor) {
+Status AppleCalendarStore::enumerateIncompleteReminders(Instant start, Instant end,
+                                                        const std::vector<std::string>& listIds,
+                                                        const ReminderVisitor& visitor) {
   @autoreleasepool {
     EKEventStore* store = impl_->store;
     const TimeWindow window{start, end};
@@ -377,7 +394,7 @@ Status CalendarStore::enumerateIncompleteReminders(Instant start, Instant end,
   }
 }
 
-Status CalendarStore::observeChanges(std::function<void()> onChange, ObserverToken* token) {
+Status AppleCalendarStore::observeChanges(std::function<void()> onChange, ObserverToken* token) {
   std::exception_ptr raised = caught([&] {
     *token =
         observeNotification(EKEventStoreChangedNotification, impl_->store, std::move(onChange));

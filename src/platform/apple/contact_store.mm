@@ -24,6 +24,7 @@
 #include <exception>
 
 #include "platform/apple/apple_authorization.h"
+#include "platform/apple/apple_system.h"
 #include "platform/apple/grant_settling.h"
 #include "platform/apple/objc_values.h"
 
@@ -70,7 +71,22 @@ bool readableStatus(NSInteger status) {
 
 }  // namespace
 
-struct ContactStore::Impl {
+class AppleContactStore final : public ContactStore {
+ public:
+  struct Impl;
+  explicit AppleContactStore(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+  ~AppleContactStore() override = default;
+
+  void requestAccess(AccessCompletion completion) override;
+  Status containers(std::vector<ContainerInfo>* out) override;
+  Status enumerateContacts(const std::string& containerId, const ContactVisitor& visitor) override;
+  Status observeChanges(std::function<void()> onChange, ObserverToken* token) override;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+struct AppleContactStore::Impl {
   // Replaces the store when access changed since it last served contacts, so that the
   // new one sees what access now allows. Stores' queue only.
   void refresh() {
@@ -127,24 +143,21 @@ struct ContactStore::Impl {
   CNAuthorizationStatus served = CNAuthorizationStatusNotDetermined;
 };
 
-Authorization ContactStore::authorization(System& /*system*/) {
+Authorization AppleSystem::contactAuthorization() {
   return authorizationFromContacts(contactsStatus());
 }
 
-ContactStore::ContactStore(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
-
-Status ContactStore::open(System& /*system*/, std::unique_ptr<ContactStore>* store) {
-  std::unique_ptr<Impl> impl;
-  if (std::exception_ptr raised = caught([&] { impl = std::make_unique<Impl>(); })) {
+Status AppleSystem::openContactStore(std::unique_ptr<ContactStore>* store) {
+  std::unique_ptr<AppleContactStore::Impl> impl;
+  if (std::exception_ptr raised =
+          caught([&] { impl = std::make_unique<AppleContactStore::Impl>(); })) {
     return raisedStatus(raised);
   }
-  store->reset(new ContactStore(std::move(impl)));
+  *store = std::make_unique<AppleContactStore>(std::move(impl));
   return Status();
 }
 
-ContactStore::~ContactStore() = default;
-
-void ContactStore::requestAccess(AccessCompletion completion) {
+void AppleContactStore::requestAccess(AccessCompletion completion) {
   // A grant whose status still reads "not determined" is given time to settle
   // (grant_settling.h).
   auto handler = ^(BOOL granted, NSError* _Nullable error) {
@@ -168,7 +181,7 @@ void ContactStore::requestAccess(AccessCompletion completion) {
   });
 }
 
-Status ContactStore::containers(std::vector<ContainerInfo>* out) {
+Status AppleContactStore::containers(std::vector<ContainerInfo>* out) {
   @autoreleasepool {
     Status status;
     std::exception_ptr raised = caught([&] { status = impl_->containers(out); });
@@ -177,8 +190,8 @@ Status ContactStore::containers(std::vector<ContainerInfo>* out) {
   }
 }
 
-Status ContactStore::enumerateContacts(const std::string& containerId,
-                                       const ContactVisitor& visitor) {
+Status AppleContactStore::enumerateContacts(const std::string& containerId,
+                                            const ContactVisitor& visitor) {
   std::exception_ptr raised;
   std::exception_ptr thrown;
   Status status;
@@ -214,7 +227,7 @@ Status ContactStore::enumerateContacts(const std::string& containerId,
   return status;
 }
 
-Status ContactStore::observeChanges(std::function<void()> onChange, ObserverToken* token) {
+Status AppleContactStore::observeChanges(std::function<void()> onChange, ObserverToken* token) {
   std::exception_ptr raised = caught([&] {
     *token = observeNotification(CNContactStoreDidChangeNotification, nil, std::move(onChange));
   });

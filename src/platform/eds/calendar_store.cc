@@ -56,8 +56,27 @@ std::unique_ptr<eds::ClientSet> clientsFor(CalendarEntityType type,
 
 }  // namespace
 
-struct CalendarStore::Impl {
-  explicit Impl(System& s)
+class EdsCalendarStore final : public CalendarStore {
+ public:
+  explicit EdsCalendarStore(EdsSystem& system);
+  ~EdsCalendarStore() override;
+
+  void requestAccess(CalendarEntityType type, AccessCompletion completion) override;
+  Status calendars(CalendarEntityType type, std::vector<CalendarInfo>* out) override;
+  Status enumerateEvents(Instant start, Instant end, const std::vector<std::string>& calendarIds,
+                         const EventVisitor& visitor) override;
+  Status enumerateIncompleteReminders(Instant start, Instant end,
+                                      const std::vector<std::string>& listIds,
+                                      const ReminderVisitor& visitor) override;
+  Status observeChanges(std::function<void()> onChange, ObserverToken* token) override;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+struct EdsCalendarStore::Impl {
+  explicit Impl(EdsSystem& s)
       : wiring(s, eds::EdsService::calendar),
         events(clientsFor(CalendarEntityType::events, wiring.changes())),
         tasks(clientsFor(CalendarEntityType::reminders, wiring.changes())) {}
@@ -100,25 +119,15 @@ struct CalendarStore::Impl {
   std::unique_ptr<eds::ClientSet> tasks;
 };
 
-Authorization CalendarStore::authorization(System& system, CalendarEntityType /*type*/) {
-  return system.calendarAccess();
-}
-
-CalendarStore::CalendarStore(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
-
-Status CalendarStore::open(System& system, std::unique_ptr<CalendarStore>* store) {
-  return statusOf([&] { store->reset(new CalendarStore(std::make_unique<Impl>(system))); });
-}
-
-CalendarStore::~CalendarStore() {
+EdsCalendarStore::~EdsCalendarStore() {
   eds::GlibThread::instance().run([this] { impl_.reset(); });
 }
 
-void CalendarStore::requestAccess(CalendarEntityType /*type*/, AccessCompletion completion) {
+void EdsCalendarStore::requestAccess(CalendarEntityType /*type*/, AccessCompletion completion) {
   eds::StoreWiring::endAccessRequest(std::move(completion));
 }
 
-Status CalendarStore::calendars(CalendarEntityType type, std::vector<CalendarInfo>* out) {
+Status EdsCalendarStore::calendars(CalendarEntityType type, std::vector<CalendarInfo>* out) {
   return statusOf([&] {
     std::vector<ESource*> sources = impl_->sources(type);
     for (ESource* source : sources) {
@@ -129,9 +138,9 @@ Status CalendarStore::calendars(CalendarEntityType type, std::vector<CalendarInf
   });
 }
 
-Status CalendarStore::enumerateEvents(Instant start, Instant end,
-                                      const std::vector<std::string>& calendarIds,
-                                      const EventVisitor& visitor) {
+Status EdsCalendarStore::enumerateEvents(Instant start, Instant end,
+                                         const std::vector<std::string>& calendarIds,
+                                         const EventVisitor& visitor) {
   std::vector<EventRecord> events;
   Status read = statusOf([&] {
     impl_->readEach(CalendarEntityType::events, calendarIds,
@@ -149,9 +158,9 @@ Status CalendarStore::enumerateEvents(Instant start, Instant end,
   return Status();
 }
 
-Status CalendarStore::enumerateIncompleteReminders(Instant start, Instant end,
-                                                   const std::vector<std::string>& listIds,
-                                                   const ReminderVisitor& visitor) {
+Status EdsCalendarStore::enumerateIncompleteReminders(Instant start, Instant end,
+                                                      const std::vector<std::string>& listIds,
+                                                      const ReminderVisitor& visitor) {
   std::vector<ReminderRecord> reminders;
   Status read = statusOf([&] {
     impl_->readEach(CalendarEntityType::reminders, listIds,
@@ -168,9 +177,15 @@ Status CalendarStore::enumerateIncompleteReminders(Instant start, Instant end,
   return Status();
 }
 
-Status CalendarStore::observeChanges(std::function<void()> onChange, ObserverToken* token) {
+Status EdsCalendarStore::observeChanges(std::function<void()> onChange, ObserverToken* token) {
   *token = impl_->wiring.observe(std::move(onChange));
   return Status();
+}
+
+EdsCalendarStore::EdsCalendarStore(EdsSystem& system) : impl_(std::make_unique<Impl>(system)) {}
+
+Status EdsSystem::openCalendarStore(std::unique_ptr<CalendarStore>* store) {
+  return statusOf([&] { *store = std::make_unique<EdsCalendarStore>(*this); });
 }
 
 }  // namespace pemrix::platform

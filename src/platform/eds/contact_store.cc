@@ -82,8 +82,23 @@ ContactRecord recordOf(EContact* contact) {
 
 }  // namespace
 
-struct ContactStore::Impl {
-  explicit Impl(System& s)
+class EdsContactStore final : public ContactStore {
+ public:
+  explicit EdsContactStore(EdsSystem& system);
+  ~EdsContactStore() override;
+
+  void requestAccess(AccessCompletion completion) override;
+  Status containers(std::vector<ContainerInfo>* out) override;
+  Status enumerateContacts(const std::string& containerId, const ContactVisitor& visitor) override;
+  Status observeChanges(std::function<void()> onChange, ObserverToken* token) override;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+struct EdsContactStore::Impl {
+  explicit Impl(EdsSystem& s)
       : wiring(s, eds::EdsService::addressBook),
         books(
             [this](ESource* source, GError** error) {
@@ -104,25 +119,15 @@ struct ContactStore::Impl {
   eds::ClientSet books;
 };
 
-Authorization ContactStore::authorization(System& system) {
-  return system.contactAccess();
-}
-
-ContactStore::ContactStore(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
-
-Status ContactStore::open(System& system, std::unique_ptr<ContactStore>* store) {
-  return statusOf([&] { store->reset(new ContactStore(std::make_unique<Impl>(system))); });
-}
-
-ContactStore::~ContactStore() {
+EdsContactStore::~EdsContactStore() {
   eds::GlibThread::instance().run([this] { impl_.reset(); });
 }
 
-void ContactStore::requestAccess(AccessCompletion completion) {
+void EdsContactStore::requestAccess(AccessCompletion completion) {
   eds::StoreWiring::endAccessRequest(std::move(completion));
 }
 
-Status ContactStore::containers(std::vector<ContainerInfo>* out) {
+Status EdsContactStore::containers(std::vector<ContainerInfo>* out) {
   return statusOf([&] {
     GList* list = e_source_registry_list_enabled(impl_->wiring.system().registry(),
                                                  E_SOURCE_EXTENSION_ADDRESS_BOOK);
@@ -135,8 +140,8 @@ Status ContactStore::containers(std::vector<ContainerInfo>* out) {
   });
 }
 
-Status ContactStore::enumerateContacts(const std::string& containerId,
-                                       const ContactVisitor& visitor) {
+Status EdsContactStore::enumerateContacts(const std::string& containerId,
+                                          const ContactVisitor& visitor) {
   const std::string& uid = containerId;
   return statusOf([&] {
     EClient* client = impl_->wiring.client(impl_->books, uid);
@@ -148,9 +153,15 @@ Status ContactStore::enumerateContacts(const std::string& containerId,
   });
 }
 
-Status ContactStore::observeChanges(std::function<void()> onChange, ObserverToken* token) {
+Status EdsContactStore::observeChanges(std::function<void()> onChange, ObserverToken* token) {
   *token = impl_->wiring.observe(std::move(onChange));
   return Status();
+}
+
+EdsContactStore::EdsContactStore(EdsSystem& system) : impl_(std::make_unique<Impl>(system)) {}
+
+Status EdsSystem::openContactStore(std::unique_ptr<ContactStore>* store) {
+  return statusOf([&] { *store = std::make_unique<EdsContactStore>(*this); });
 }
 
 }  // namespace pemrix::platform

@@ -9,21 +9,21 @@
 
 namespace pemrix::platform {
 
-System::System() : impl_(std::make_unique<Impl>()) {
+EdsSystem::EdsSystem() : impl_(std::make_unique<Impl>()) {
   eds::silenceGlibOutput();
 }
 
-System::~System() = default;
+EdsSystem::~EdsSystem() = default;
 
-Authorization System::calendarAccess() const {
+Authorization EdsSystem::calendarAuthorization(CalendarEntityType /*type*/) {
   return eds::accessOf(eds::readSessionBus(), eds::EdsService::calendar, eds::runsInSandbox());
 }
 
-Authorization System::contactAccess() const {
+Authorization EdsSystem::contactAuthorization() {
   return eds::accessOf(eds::readSessionBus(), eds::EdsService::addressBook, eds::runsInSandbox());
 }
 
-System::Impl::~Impl() {
+EdsSystem::Impl::~Impl() {
   if (registry_ != nullptr || bus_.held()) {
     eds::GlibThread::instance().run([this] {
       dropRegistry();
@@ -32,7 +32,7 @@ System::Impl::~Impl() {
   }
 }
 
-ESourceRegistry* System::Impl::registry() {
+ESourceRegistry* EdsSystem::Impl::registry() {
   // A registry made on a bus that went away is of no use; the next bus gets a new one.
   if (bus_.lost()) dropRegistry();
   bus_.hold();
@@ -57,18 +57,19 @@ ESourceRegistry* System::Impl::registry() {
   return registry_;
 }
 
-void System::Impl::dropRegistry() {
+void EdsSystem::Impl::dropRegistry() {
   if (registry_ == nullptr) return;
   g_signal_handlers_disconnect_by_data(registry_, this);
   g_object_unref(registry_);
   registry_ = nullptr;
 }
 
-ObserverToken System::Impl::watchSources(eds::EdsService service, std::function<void()> onChange) {
+ObserverToken EdsSystem::Impl::watchSources(eds::EdsService service,
+                                            std::function<void()> onChange) {
   return watchersOf(service).add(std::move(onChange));
 }
 
-void System::Impl::sourceEvent(ESource* source, bool always) {
+void EdsSystem::Impl::sourceEvent(ESource* source, bool always) {
   gchar* text = e_source_to_string(source, nullptr);
   std::string stored = text ? text : "";
   g_free(text);
@@ -84,11 +85,11 @@ void System::Impl::sourceEvent(ESource* source, bool always) {
   }
 }
 
-void System::Impl::onSourceAdded(ESourceRegistry*, ESource* source, gpointer self) {
+void EdsSystem::Impl::onSourceAdded(ESourceRegistry*, ESource* source, gpointer self) {
   static_cast<Impl*>(self)->sourceEvent(source, true);
 }
 
-void System::Impl::onSourceChanged(ESourceRegistry*, ESource* source, gpointer self) {
+void EdsSystem::Impl::onSourceChanged(ESourceRegistry*, ESource* source, gpointer self) {
   static_cast<Impl*>(self)->sourceEvent(source, false);
 }
 

@@ -6,7 +6,7 @@
 
 namespace pemrix::platform::eds {
 
-StoreWiring::StoreWiring(System& system, EdsService service)
+StoreWiring::StoreWiring(EdsSystem& system, EdsService service)
     : system_(system.impl()), service_(service) {}
 
 EClient* StoreWiring::client(ClientSet& clients, const std::string& uid) {

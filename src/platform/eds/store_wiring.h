@@ -25,9 +25,9 @@ namespace pemrix::platform::eds {
 
 class StoreWiring {
  public:
-  StoreWiring(System& system, EdsService service);
+  StoreWiring(EdsSystem& system, EdsService service);
 
-  System::Impl& system() { return system_; }
+  EdsSystem::Impl& system() { return system_; }
   const std::shared_ptr<ObserverRegistry>& changes() const { return changes_; }
 
   // The client of the source `uid` in `clients`, connected and watched. Throws a gone
@@ -47,7 +47,7 @@ class StoreWiring {
   static void endAccessRequest(AccessCompletion completion);
 
  private:
-  System::Impl& system_;
+  EdsSystem::Impl& system_;
   EdsService service_;
   std::shared_ptr<ObserverRegistry> changes_ = std::make_shared<ObserverRegistry>();
   std::optional<ObserverToken> sourceWatch_;

@@ -1,4 +1,4 @@
-// System::Impl: the EDS state the calendar and contact stores share: the session bus
+// EdsSystem::Impl: the EDS state the calendar and contact stores share: the session bus
 // connection (held before any EDS object is made, see SessionBus), the source registry
 // (made on first use, made again after a failure) and the watchers of its signals, which
 // report sources of a kind appearing, going, or changing what they store.
@@ -24,7 +24,7 @@
 
 namespace pemrix::platform {
 
-struct System::Impl {
+struct EdsSystem::Impl {
   ~Impl();
 
   // The registry; throws an unavailable Status when it cannot be reached. Every path to an EDS
