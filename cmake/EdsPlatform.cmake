@@ -15,7 +15,8 @@ if(PEMRIX_EDS_PLATFORM)
   file(GLOB PEMRIX_EDS_SOURCES CONFIGURE_DEPENDS src/platform/eds/*.cc)
   # The stores' serial queue is the GLib thread (eds/serial_queue.cc); the main queue is the
   # project's own std::thread queue.
-  pemrix_add_core(pemrix_core_eds linux_desktop ${PEMRIX_EDS_SOURCES} src/platform/threads/main_queue.cc)
+  pemrix_add_core(pemrix_core_eds linux_desktop ${PEMRIX_EDS_SOURCES} ${PEMRIX_DESKTOP_SOURCES}
+                  src/platform/threads/main_queue.cc)
   target_compile_definitions(pemrix_core_eds PUBLIC PEMRIX_PLATFORM_EDS)
   target_link_libraries(pemrix_core_eds PUBLIC PkgConfig::EDS)
 

@@ -17,31 +17,20 @@
 #include "sim/simulated_system_impl.h"
 #include "support/call_recorder.h"
 #include "support/manual_clock.h"
+#include "support/waiting.h"
 
 namespace pemrix::platform {
 namespace {
 
 using namespace std::chrono_literals;
 
-Instant at(const char* text) {
-  return parseDate(text).value();
-}
+using testing::at;
+using testing::eventually;
 
 World worldFrom(const char* json) {
   auto result = parseWorld(json);
   if (auto* problem = std::get_if<std::string>(&result)) ADD_FAILURE() << *problem;
   return std::holds_alternative<World>(result) ? std::get<World>(result) : World{};
-}
-
-// Waits (in real time) until `condition` holds; false after two seconds.
-template <typename Condition>
-bool eventually(Condition condition) {
-  auto giveUp = std::chrono::steady_clock::now() + 2s;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > giveUp) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
 }
 
 // A system over `json` on a manual clock that starts at 2024-05-01T00:00:00Z, with every
