@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/desktop/backend_choice.h"
 #include "platform/desktop/desktop_system.h"
 #include "sim/simulated_system.h"
 #include "sim/simulated_system_impl.h"
@@ -129,3 +130,30 @@ TEST_F(DesktopSystemTest, ChangesOfEitherBackendReachTheObserverUntilReleased) {
 
 }  // namespace
 }  // namespace pemrix::platform
+
+namespace pemrix::platform::desktop {
+namespace {
+
+// Which modules load for what the session bus shows.
+TEST(BackendChoiceTest, LoadsTheStoresTheBusShowsAndNeverStartsAkonadi) {
+  const std::string eds = kEdsRegistryName, akonadi = kAkonadiControlName;
+  struct Case {
+    std::optional<BusNames> bus;
+    std::vector<std::string> modules;
+  } cases[] = {
+      {std::nullopt, {"pemrix-backend-eds.so"}},  // no bus: EDS says why nothing is readable
+      {BusNames{}, {"pemrix-backend-eds.so"}},
+      {BusNames{{}, {eds}}, {"pemrix-backend-eds.so"}},         // GNOME starts EDS on demand
+      {BusNames{{eds}, {akonadi}}, {"pemrix-backend-eds.so"}},  // Akonadi installed, not running
+      {BusNames{{akonadi}, {akonadi}}, {"pemrix-backend-akonadi.so"}},
+      {BusNames{{akonadi}, {eds}}, {"pemrix-backend-eds.so", "pemrix-backend-akonadi.so"}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> chosen;
+    for (const BackendModule& module : chooseBackends(c.bus)) chosen.push_back(module.file);
+    EXPECT_EQ(chosen, c.modules);
+  }
+}
+
+}  // namespace
+}  // namespace pemrix::platform::desktop

@@ -4,9 +4,9 @@
 // Thread safety: `async` may be called from any thread. The destructor drops tasks that
 // have not started and waits for the running one to return.
 //
-// Implementations: a private Dispatch queue on macOS (apple/serial_queue.mm); the GLib
-// thread that owns every EDS object on Linux desktops (eds/serial_queue.cc); one worker
-// thread in the simulator (threads/serial_queue.cc).
+// Implementations: a private Dispatch queue on macOS (apple/serial_queue.mm); one worker
+// thread on Linux desktops and in the simulator (threads/serial_queue.cc), from which each
+// desktop backend reaches the thread its service's objects live on.
 #pragma once
 
 #include <memory>

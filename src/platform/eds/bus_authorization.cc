@@ -1,46 +1,16 @@
-// Reading the session bus's name lists (ListNames, ListActivatableNames) over GIO. The
-// shared session connection is made on first use; no EDS service is activated.
+// Authorisation of the EDS services from the names the session bus shows.
 #include "platform/eds/bus_authorization.h"
 
-#include <thread>
-
-#include <gio/gio.h>
-#include <unistd.h>
+#include "platform/desktop/backend_choice.h"
+#include "platform/desktop/session_bus_names.h"
 
 namespace pemrix::platform::eds {
 
 namespace {
 
-constexpr int kBusCallTimeoutMs = 1000;
-
-const char* const kRegistryName = "org.gnome.evolution.dataserver.Sources5";
+const char* const kRegistryName = desktop::kEdsRegistryName;
 const char* const kCalendarFactoryName = "org.gnome.evolution.dataserver.Calendar8";
 const char* const kAddressBookFactoryName = "org.gnome.evolution.dataserver.AddressBook10";
-
-// Adds the names that the bus driver's method `method` lists; false when the call failed.
-bool addNames(GDBusConnection* bus, const char* method, std::set<std::string>& names) {
-  GVariant* reply = g_dbus_connection_call_sync(
-      bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", method, nullptr,
-      G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE, kBusCallTimeoutMs, nullptr, nullptr);
-  if (reply == nullptr) return false;
-  GVariantIter* iter = nullptr;
-  const gchar* name = nullptr;
-  g_variant_get(reply, "(as)", &iter);
-  while (g_variant_iter_loop(iter, "&s", &name)) names.insert(name);
-  g_variant_iter_free(iter);
-  g_variant_unref(reply);
-  return true;
-}
-
-BusView readOnThisThread() {
-  GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-  if (bus == nullptr) return std::nullopt;
-  std::set<std::string> names;
-  bool listed = addNames(bus, "ListNames", names) && addNames(bus, "ListActivatableNames", names);
-  g_object_unref(bus);
-  if (!listed) return std::nullopt;
-  return names;
-}
 
 }  // namespace
 
@@ -58,14 +28,11 @@ Authorization accessOf(const BusView& bus, EdsService service, bool sandboxed) {
 }
 
 BusView readSessionBus() {
-  BusView view;
-  std::thread([&view] { view = readOnThisThread(); }).join();
-  return view;
-}
-
-bool runsInSandbox() {
-  // Flatpak marks every sandbox with this file; only its presence is checked.
-  return ::access("/.flatpak-info", F_OK) == 0;
+  std::optional<desktop::BusNames> names = desktop::readSessionBusNames();
+  if (!names) return std::nullopt;
+  std::set<std::string> shown = names->owned;
+  shown.insert(names->activatable.begin(), names->activatable.end());
+  return shown;
 }
 
 }  // namespace pemrix::platform::eds

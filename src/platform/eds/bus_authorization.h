@@ -26,10 +26,7 @@ using BusView = std::optional<std::set<std::string>>;
 // names it may not talk to); restricted otherwise (no bus, or no EDS on it).
 Authorization accessOf(const BusView& bus, EdsService service, bool sandboxed);
 
-// Reads the session bus's names on a thread of its own. Blocks for at most about a second.
+// Reads the session bus's names (desktop/session_bus_names.h), owned and activatable alike.
 BusView readSessionBus();
-
-// True when the process runs inside a Flatpak sandbox.
-bool runsInSandbox();
 
 }  // namespace pemrix::platform::eds

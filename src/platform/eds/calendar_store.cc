@@ -1,6 +1,8 @@
 // The calendar store over EDS: calendars and task lists from the source registry, events
 // expanded occurrence by occurrence from the components of each calendar, and incomplete
-// tasks with their due dates. Runs on the GLib thread (the stores' serial queue).
+// tasks with their due dates. Called on the stores' serial queue, it does its EDS work on the
+// GLib thread (eds/glib_thread.h), where every EDS object lives; the visitors are called
+// back on the caller's thread.
 #include "platform/calendar_store.h"
 
 #include <algorithm>
@@ -92,6 +94,9 @@ struct EdsCalendarStore::Impl {
     return found;  // each holds a reference: release with unrefAll
   }
 
+  // Puts the calendars of `type` in `out`.
+  void list(CalendarEntityType type, std::vector<CalendarInfo>* out);
+
   static void unrefAll(std::vector<ESource*>& sources) {
     for (ESource* source : sources) g_object_unref(source);
     sources.clear();
@@ -128,14 +133,16 @@ void EdsCalendarStore::requestAccess(CalendarEntityType /*type*/, AccessCompleti
 }
 
 Status EdsCalendarStore::calendars(CalendarEntityType type, std::vector<CalendarInfo>* out) {
-  return statusOf([&] {
-    std::vector<ESource*> sources = impl_->sources(type);
-    for (ESource* source : sources) {
-      const gchar* name = e_source_get_display_name(source);
-      out->push_back({e_source_get_uid(source), name != nullptr ? name : ""});
-    }
-    Impl::unrefAll(sources);
-  });
+  return statusOf([&] { eds::GlibThread::instance().run([&] { impl_->list(type, out); }); });
+}
+
+void EdsCalendarStore::Impl::list(CalendarEntityType type, std::vector<CalendarInfo>* out) {
+  std::vector<ESource*> found = sources(type);
+  for (ESource* source : found) {
+    const gchar* name = e_source_get_display_name(source);
+    out->push_back({e_source_get_uid(source), name != nullptr ? name : ""});
+  }
+  unrefAll(found);
 }
 
 Status EdsCalendarStore::enumerateEvents(Instant start, Instant end,
@@ -143,10 +150,12 @@ Status EdsCalendarStore::enumerateEvents(Instant start, Instant end,
                                          const EventVisitor& visitor) {
   std::vector<EventRecord> events;
   Status read = statusOf([&] {
-    impl_->readEach(CalendarEntityType::events, calendarIds,
-                    [&](ECalClient* client, const std::string& uid) {
-                      eds::appendEvents(client, uid, start, end, events);
-                    });
+    eds::GlibThread::instance().run([&] {
+      impl_->readEach(CalendarEntityType::events, calendarIds,
+                      [&](ECalClient* client, const std::string& uid) {
+                        eds::appendEvents(client, uid, start, end, events);
+                      });
+    });
   });
   if (!read.ok()) return read;
   eds::sortByStart(events);
@@ -163,10 +172,12 @@ Status EdsCalendarStore::enumerateIncompleteReminders(Instant start, Instant end
                                                       const ReminderVisitor& visitor) {
   std::vector<ReminderRecord> reminders;
   Status read = statusOf([&] {
-    impl_->readEach(CalendarEntityType::reminders, listIds,
-                    [&](ECalClient* client, const std::string& uid) {
-                      eds::appendIncompleteTasks(client, uid, start, end, reminders);
-                    });
+    eds::GlibThread::instance().run([&] {
+      impl_->readEach(CalendarEntityType::reminders, listIds,
+                      [&](ECalClient* client, const std::string& uid) {
+                        eds::appendIncompleteTasks(client, uid, start, end, reminders);
+                      });
+    });
   });
   if (!read.ok()) return read;
   for (const ReminderRecord& reminder : reminders) {
@@ -178,14 +189,17 @@ Status EdsCalendarStore::enumerateIncompleteReminders(Instant start, Instant end
 }
 
 Status EdsCalendarStore::observeChanges(std::function<void()> onChange, ObserverToken* token) {
-  *token = impl_->wiring.observe(std::move(onChange));
-  return Status();
+  return statusOf([&] {
+    eds::GlibThread::instance().run([&] { *token = impl_->wiring.observe(std::move(onChange)); });
+  });
 }
 
 EdsCalendarStore::EdsCalendarStore(EdsSystem& system) : impl_(std::make_unique<Impl>(system)) {}
 
 Status EdsSystem::openCalendarStore(std::unique_ptr<CalendarStore>* store) {
-  return statusOf([&] { *store = std::make_unique<EdsCalendarStore>(*this); });
+  return statusOf([&] {
+    eds::GlibThread::instance().run([&] { *store = std::make_unique<EdsCalendarStore>(*this); });
+  });
 }
 
 }  // namespace pemrix::platform

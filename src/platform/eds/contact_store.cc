@@ -5,7 +5,9 @@
 // may examine (the scan cap). Other books are read over D-Bus in steps of kContactStep, so
 // that memory stays bounded whatever their vCards hold. Only the five properties are copied
 // out of each contact; the rest of its vCard is dropped with it.
-// Runs on the GLib thread (the stores' serial queue).
+// Called on the stores' serial queue, it does its EDS work on the GLib thread
+// (eds/glib_thread.h), where every EDS object lives; the visitor is called there too, while
+// the caller waits.
 #include "platform/contact_store.h"
 
 #include <libebook/libebook.h>
@@ -115,6 +117,9 @@ struct EdsContactStore::Impl {
         error);
   }
 
+  // Puts the enabled address books in `out`, in the registry's order.
+  void list(std::vector<ContainerInfo>* out);
+
   eds::StoreWiring wiring;
   eds::ClientSet books;
 };
@@ -128,40 +133,47 @@ void EdsContactStore::requestAccess(AccessCompletion completion) {
 }
 
 Status EdsContactStore::containers(std::vector<ContainerInfo>* out) {
-  return statusOf([&] {
-    GList* list = e_source_registry_list_enabled(impl_->wiring.system().registry(),
-                                                 E_SOURCE_EXTENSION_ADDRESS_BOOK);
-    for (GList* item = list; item != nullptr; item = item->next) {
-      auto* source = E_SOURCE(item->data);
-      const gchar* name = e_source_get_display_name(source);
-      out->push_back({e_source_get_uid(source), name != nullptr ? name : ""});
-    }
-    g_list_free_full(list, g_object_unref);
-  });
+  return statusOf([&] { eds::GlibThread::instance().run([&] { impl_->list(out); }); });
+}
+
+void EdsContactStore::Impl::list(std::vector<ContainerInfo>* out) {
+  GList* list =
+      e_source_registry_list_enabled(wiring.system().registry(), E_SOURCE_EXTENSION_ADDRESS_BOOK);
+  for (GList* item = list; item != nullptr; item = item->next) {
+    auto* source = E_SOURCE(item->data);
+    const gchar* name = e_source_get_display_name(source);
+    out->push_back({e_source_get_uid(source), name != nullptr ? name : ""});
+  }
+  g_list_free_full(list, g_object_unref);
 }
 
 Status EdsContactStore::enumerateContacts(const std::string& containerId,
                                           const ContactVisitor& visitor) {
   const std::string& uid = containerId;
   return statusOf([&] {
-    EClient* client = impl_->wiring.client(impl_->books, uid);
-    GError* error = nullptr;
-    if (!impl_->read(E_BOOK_CLIENT(client), visitor, &error)) {
-      impl_->wiring.failed(impl_->books, uid);
-      throw eds::takeError(error, "the address book failed");
-    }
+    eds::GlibThread::instance().run([&] {
+      EClient* client = impl_->wiring.client(impl_->books, uid);
+      GError* error = nullptr;
+      if (!impl_->read(E_BOOK_CLIENT(client), visitor, &error)) {
+        impl_->wiring.failed(impl_->books, uid);
+        throw eds::takeError(error, "the address book failed");
+      }
+    });
   });
 }
 
 Status EdsContactStore::observeChanges(std::function<void()> onChange, ObserverToken* token) {
-  *token = impl_->wiring.observe(std::move(onChange));
-  return Status();
+  return statusOf([&] {
+    eds::GlibThread::instance().run([&] { *token = impl_->wiring.observe(std::move(onChange)); });
+  });
 }
 
 EdsContactStore::EdsContactStore(EdsSystem& system) : impl_(std::make_unique<Impl>(system)) {}
 
 Status EdsSystem::openContactStore(std::unique_ptr<ContactStore>* store) {
-  return statusOf([&] { *store = std::make_unique<EdsContactStore>(*this); });
+  return statusOf([&] {
+    eds::GlibThread::instance().run([&] { *store = std::make_unique<EdsContactStore>(*this); });
+  });
 }
 
 }  // namespace pemrix::platform

@@ -1,26 +1,32 @@
 // The EDS System: authorisation from the session bus, and the shared source registry with
 // its signals.
 #include "platform/eds/eds_system.h"
-#include "platform/eds/glib_error.h"
 
+#include <libical/ical.h>
+
+#include "platform/desktop/quiet_glib.h"
+#include "platform/desktop/session_bus_names.h"
+#include "platform/eds/glib_error.h"
 #include "platform/eds/glib_thread.h"
-#include "platform/eds/quiet_glib.h"
 #include "platform/eds/system_impl.h"
 
 namespace pemrix::platform {
 
 EdsSystem::EdsSystem() : impl_(std::make_unique<Impl>()) {
-  eds::silenceGlibOutput();
+  desktop::silenceGlibOutput();
+  // libical reports a malformed component through its error state, never by aborting.
+  icalerror_set_errors_are_fatal(0);
 }
 
 EdsSystem::~EdsSystem() = default;
 
 Authorization EdsSystem::calendarAuthorization(CalendarEntityType /*type*/) {
-  return eds::accessOf(eds::readSessionBus(), eds::EdsService::calendar, eds::runsInSandbox());
+  return eds::accessOf(eds::readSessionBus(), eds::EdsService::calendar, desktop::runsInSandbox());
 }
 
 Authorization EdsSystem::contactAuthorization() {
-  return eds::accessOf(eds::readSessionBus(), eds::EdsService::addressBook, eds::runsInSandbox());
+  return eds::accessOf(eds::readSessionBus(), eds::EdsService::addressBook,
+                       desktop::runsInSandbox());
 }
 
 EdsSystem::Impl::~Impl() {

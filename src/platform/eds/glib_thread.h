@@ -2,7 +2,7 @@
 // own (pushed as that thread's default). Every call into GLib, GIO and the EDS client
 // libraries made by the stores happens here, and the signals of the objects created here
 // (the source registry, client views, client properties) are dispatched here too, between
-// tasks. The stores' serial queue is a view onto this thread.
+// tasks. The EDS stores do their work here, called from the stores' serial queue.
 //
 // Thread safety: `post` and `run` may be called from any thread. Tasks run one at a time,
 // in submission order; a task never starts while another is running, even if a GLib call

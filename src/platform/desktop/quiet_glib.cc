@@ -1,13 +1,12 @@
 // GLib's handlers replaced with ones that drop everything. The structured writer can be
 // set only once per process, so the whole installation runs once.
-#include "platform/eds/quiet_glib.h"
+#include "platform/desktop/quiet_glib.h"
 
 #include <mutex>
 
 #include <glib.h>
-#include <libical/ical.h>
 
-namespace pemrix::platform::eds {
+namespace pemrix::platform::desktop {
 
 namespace {
 
@@ -28,8 +27,7 @@ void silenceGlibOutput() {
     g_log_set_default_handler(dropMessage, nullptr);
     g_set_print_handler(dropText);
     g_set_printerr_handler(dropText);
-    icalerror_set_errors_are_fatal(0);
   });
 }
 
-}  // namespace pemrix::platform::eds
+}  // namespace pemrix::platform::desktop
