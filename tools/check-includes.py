@@ -8,7 +8,7 @@ its own headers, the shared value types in common/, and the folders it is allowe
   bridge    -> stores, protocol, platform
   stores    -> protocol, platform
   protocol  -> (common only)
-  platform  -> (common only); its implementations (apple/, threads/, eds/) sit inside it
+  platform  -> (common only); its implementations (apple/, threads/, eds/, desktop/) sit inside it
   sim       -> platform (the simulator is one more platform implementation)
 
 No exception: the product entries (src/main.cc for macOS and Linux desktops, the
