@@ -2,7 +2,9 @@
 # session bus and loads the backend modules that serve there (src/platform/desktop), from
 # its own folder (its run path names it). It links neither EDS nor Qt: the modules do, and
 # take the portable code from the executable, which exports its symbols for them.
-if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND PkgConfig_FOUND)
+# Built when at least one backend module is.
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND PkgConfig_FOUND
+   AND (TARGET pemrix-backend-eds OR TARGET pemrix-backend-akonadi))
   pkg_check_modules(GIO QUIET IMPORTED_TARGET gio-2.0)
 endif()
 if(GIO_FOUND)
@@ -20,5 +22,5 @@ if(GIO_FOUND)
     endif()
   endforeach()
 else()
-  message(STATUS "GIO not found: pemrix-bridge for Linux desktops is not built")
+  message(STATUS "No backend module or no GIO: pemrix-bridge for Linux desktops is not built")
 endif()
