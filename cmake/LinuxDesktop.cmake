@@ -1,6 +1,6 @@
 # Linux desktops: pemrix-bridge, one executable for every desktop. At start it reads the
 # session bus and loads the backend modules that serve there (src/platform/desktop), from
-# its own folder (its run path names it). It links neither EDS nor Qt: the modules do, and
+# its own folder. It links neither EDS nor Qt: the modules do, and
 # take the portable code from the executable, which exports its symbols for them.
 # Built when at least one backend module is.
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND PkgConfig_FOUND
