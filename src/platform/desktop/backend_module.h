@@ -14,5 +14,6 @@ inline constexpr char kBackendEntryName[] = "pemrix_backend_open_v1";
 }  // namespace pemrix::platform::desktop
 
 // Defines the entry of a module: PEMRIX_BACKEND_ENTRY { return new ThisSystem(); }
-#define PEMRIX_BACKEND_ENTRY \
-  extern "C" __attribute__((visibility("default"))) pemrix::platform::System* pemrix_backend_open_v1()
+#define PEMRIX_BACKEND_ENTRY                                                  \
+  extern "C" __attribute__((visibility("default"))) pemrix::platform::System* \
+  pemrix_backend_open_v1()

@@ -43,12 +43,7 @@ class DesktopContactStore final : public ContactStore {
   }
 
   Status observeChanges(std::function<void()> onChange, ObserverToken* token) override {
-    return observeEach(
-        stores_.size(),
-        [&](std::size_t backend, ObserverToken* own) {
-          return stores_[backend]->observeChanges(onChange, own);
-        },
-        token);
+    return observeEach(stores_, onChange, token);
   }
 
  private:

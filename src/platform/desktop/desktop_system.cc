@@ -44,26 +44,30 @@ Authorization DesktopSystem::contactAuthorization() {
 }
 
 Status DesktopSystem::openCalendarStore(std::unique_ptr<CalendarStore>* store) {
-  std::vector<std::unique_ptr<CalendarStore>> stores(backends_.size());
-  for (std::size_t i = 0; i < backends_.size(); ++i) {
-    if (Status failed = backends_[i].system->openCalendarStore(&stores[i]); !failed.ok()) {
-      return failed;
-    }
-  }
+  std::vector<std::unique_ptr<CalendarStore>> stores;
+  if (Status failed = openEach(&System::openCalendarStore, &stores); !failed.ok()) return failed;
   *store =
       desktop::calendarStoreOver(desktop::SourceRouting(prefixesOf(backends_)), std::move(stores));
   return Status();
 }
 
 Status DesktopSystem::openContactStore(std::unique_ptr<ContactStore>* store) {
-  std::vector<std::unique_ptr<ContactStore>> stores(backends_.size());
+  std::vector<std::unique_ptr<ContactStore>> stores;
+  if (Status failed = openEach(&System::openContactStore, &stores); !failed.ok()) return failed;
+  *store =
+      desktop::contactStoreOver(desktop::SourceRouting(prefixesOf(backends_)), std::move(stores));
+  return Status();
+}
+
+template <typename Store>
+Status DesktopSystem::openEach(Status (System::*open)(std::unique_ptr<Store>*),
+                               std::vector<std::unique_ptr<Store>>* stores) {
+  stores->resize(backends_.size());
   for (std::size_t i = 0; i < backends_.size(); ++i) {
-    if (Status failed = backends_[i].system->openContactStore(&stores[i]); !failed.ok()) {
+    if (Status failed = (backends_[i].system.get()->*open)(&(*stores)[i]); !failed.ok()) {
       return failed;
     }
   }
-  *store =
-      desktop::contactStoreOver(desktop::SourceRouting(prefixesOf(backends_)), std::move(stores));
   return Status();
 }
 

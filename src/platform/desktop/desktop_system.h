@@ -39,6 +39,11 @@ class DesktopSystem final : public System {
   Status openContactStore(std::unique_ptr<ContactStore>* store) override;
 
  private:
+  // Opens one store of every backend with `open`, in `*stores`.
+  template <typename Store>
+  Status openEach(Status (System::*open)(std::unique_ptr<Store>*),
+                  std::vector<std::unique_ptr<Store>>* stores);
+
   std::vector<DesktopBackend> backends_;
 };
 

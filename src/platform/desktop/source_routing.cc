@@ -26,18 +26,6 @@ Status SourceRouting::split(const std::vector<std::string>& ids,
   return Status();
 }
 
-Status observeEach(std::size_t backends,
-                   const std::function<Status(std::size_t, ObserverToken*)>& observe,
-                   ObserverToken* token) {
-  auto tokens = std::make_shared<std::vector<ObserverToken>>(backends);
-  for (std::size_t backend = 0; backend < backends; ++backend) {
-    // On failure the tokens made so far go with `tokens`, which releases them.
-    if (Status failed = observe(backend, &(*tokens)[backend]); !failed.ok()) return failed;
-  }
-  *token = ObserverToken(std::move(tokens));
-  return Status();
-}
-
 void requestEach(std::size_t backends,
                  const std::function<void(std::size_t, AccessCompletion)>& request,
                  AccessCompletion completion) {

@@ -38,11 +38,20 @@ class SourceRouting {
   std::vector<std::string> prefixes_;
 };
 
-// Registers `observe` with every backend (`observe(backend, token)`), and puts one token
-// for all of them in `*token`; when one fails, releases the others and fails.
-Status observeEach(std::size_t backends,
-                   const std::function<Status(std::size_t, ObserverToken*)>& observe,
-                   ObserverToken* token);
+// Registers `onChange` with each of `stores` and puts one token for all of them in
+// `*token`; when one fails, releases the others and fails.
+template <typename Store>
+Status observeEach(const std::vector<std::unique_ptr<Store>>& stores,
+                   const std::function<void()>& onChange, ObserverToken* token) {
+  auto tokens = std::make_shared<std::vector<ObserverToken>>(stores.size());
+  for (std::size_t backend = 0; backend < stores.size(); ++backend) {
+    // On failure the tokens made so far go with `tokens`, which releases them.
+    Status failed = stores[backend]->observeChanges(onChange, &(*tokens)[backend]);
+    if (!failed.ok()) return failed;
+  }
+  *token = ObserverToken(std::move(tokens));
+  return Status();
+}
 
 // Asks every backend for access (`request(backend, completion)`) and calls `completion`
 // once, when the last has ended: with the first failure, if any.
