@@ -2,7 +2,7 @@
 # shellcheck disable=SC2317 # functions run through wait_for and trap look unreachable
 # Runs a command inside a private, headless Akonadi store (KDE Plasma's personal data):
 #
-#   tools/akonadi-session.sh [--world WORLD.json] -- COMMAND [ARGS...]
+#   tools/akonadi-session.sh [--world WORLD.json] [--with-eds] -- COMMAND [ARGS...]
 #
 # It makes a temporary HOME and XDG folders, configures Akonadi there (SQLite database, no
 # default resources, no agents started on their own), starts a private session bus
@@ -14,6 +14,10 @@
 # and output untouched and exits with its status. When it ends, Akonadi is stopped,
 # nothing it started is left running and its folders are gone. The real user's Akonadi
 # (another bus, other folders) is never touched.
+#
+# The private bus starts no service on demand, so Akonadi is the only store on it; with
+# --with-eds it is the desktop's usual session bus, on which evolution-data-server starts
+# when first used (with its own default sources), as on a desktop that has both.
 #
 # Inside COMMAND, $PEMRIX_AKONADI_MANIFEST names the world's manifest (JSON: kind, id,
 # title, file, items per source) and tools/akonadi-collections.py lists the store's
@@ -28,7 +32,7 @@
 set -euo pipefail
 
 usage() {
-  echo "usage: tools/akonadi-session.sh [--world WORLD.json] -- COMMAND [ARGS...]" >&2
+  echo "usage: tools/akonadi-session.sh [--world WORLD.json] [--with-eds] -- COMMAND [ARGS...]" >&2
   exit 64
 }
 
@@ -154,9 +158,12 @@ fi
 # ---- Outside: folders, configuration, world files, the private bus. ----
 
 world=""
+bus_config=()
+with_eds=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --world) [ $# -ge 2 ] || usage; world=$2; shift 2 ;;
+    --with-eds) with_eds=1; shift ;;
     --) shift; break ;;
     *) usage ;;
   esac
@@ -179,6 +186,25 @@ trap cleanup EXIT
 
 mkdir -p "$root"/{home,data,config/akonadi,cache,runtime,world}
 chmod 700 "$root/runtime"
+if [ -z "$with_eds" ]; then
+  # A session bus that activates nothing: Akonadi is started by akonadictl, its resources
+  # by Akonadi itself.
+  cat >"$root/bus.conf" <<'CONF'
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:tmpdir=/tmp</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+CONF
+  bus_config=(--config-file="$root/bus.conf")
+fi
 # SQLite instead of a database server of its own.
 printf '[%%General]\nDriver=QSQLITE3\n' >"$root/config/akonadi/akonadiserverrc"
 # Marks the default resources (personal calendar, address book, notes, birthdays) as
@@ -206,7 +232,7 @@ unset DBUS_SESSION_BUS_ADDRESS DISPLAY WAYLAND_DISPLAY AKONADI_INSTANCE
 # session's standard error back.
 exec 3>&2
 set +e
-dbus-run-session -- bash "$here/tools/akonadi-session.sh" --inside "$manifest" "$@" \
+dbus-run-session ${bus_config[@]+"${bus_config[@]}"} -- bash "$here/tools/akonadi-session.sh" --inside "$manifest" "$@" \
   2>>"$root/akonadi.log"
 status=$?
 set -e
