@@ -4,8 +4,8 @@
     tools/akonadi-collections.py [DATABASE]
 
 Prints a JSON array, one object per collection that belongs to a resource (the server's
-virtual search collections are left out): {"resource", "name", "remoteId", "mimeTypes",
-"items"}. DATABASE defaults to $XDG_DATA_HOME/akonadi/akonadi.db, the file a session
+virtual search collections are left out): {"id", "resource", "name", "remoteId",
+"mimeTypes", "items"}. DATABASE defaults to $XDG_DATA_HOME/akonadi/akonadi.db, the file a session
 started with private XDG folders uses.
 
 It reads the database file directly, read-only, instead of asking the server: the server
@@ -42,7 +42,7 @@ def collections(path):
     connection = sqlite3.connect("file:%s?mode=ro" % path, uri=True, timeout=5)
     try:
         rows = connection.execute(QUERY).fetchall()
-        return [{"resource": resource, "name": name, "remoteId": remote_id,
+        return [{"id": cid, "resource": resource, "name": name, "remoteId": remote_id,
                  "mimeTypes": [m for (m,) in connection.execute(MIME_QUERY, (cid,))],
                  "items": items}
                 for (cid, resource, name, remote_id, items) in rows]
