@@ -1,19 +1,26 @@
 #!/usr/bin/env python3
 """The same world on both backends: the simulator (pemrix-bridge-sim over the world file)
-and the real bridge over a private EDS store seeded with the same world
-(tools/eds-session.sh --world). Both get the same requests, derived from the world, one
-at a time; their answers are compared byte for byte after setting aside the differences
-that a real store makes unavoidable, each counted under its name:
+and the real bridge over a private store made from the same world (tools/eds-session.sh
+--world, or with --akonadi tools/akonadi-session.sh --world). Both get the same requests,
+derived from the world, one at a time; their answers are compared byte for byte after
+setting aside the differences that a real store makes unavoidable, each counted under its
+name:
 
-  wording   same failure code, the platform's own sentence (macOS or the desktop)
-  order     same items in another order: sources in the registry's order (by display
-            name), contacts in the address book's order (family, then given name),
-            events that start at the same moment
+  wording     same failure code, the platform's own sentence (macOS or the desktop)
+  order       same items in another order: sources in the store's order (by display
+              name), contacts in the address book's order (family, then given name),
+              events that start at the same moment
+  both kinds  (Akonadi) a calendar file's collection holds events and to-dos alike, so it
+              is listed under both; the sources of the other kind are set aside
+
+Akonadi gives its collections identifiers of its own: inside the session the requests are
+sent with them (the world's sources matched to the collections by file) and the answers
+are read back with the world's.
 
 Any other difference fails, and is printed.
 
-usage: compare_worlds.py SIM BRIDGE SEED EDS_SESSION WORLD... ("demo": the demonstration
-world, written out by SEED --demo-world)
+usage: compare_worlds.py [--akonadi] SIM BRIDGE SEED SESSION WORLD... ("demo": the
+demonstration world, written out by SEED --demo-world)
 """
 import collections
 import datetime
@@ -23,9 +30,12 @@ import subprocess
 import sys
 import tempfile
 
-sim, bridge, seed, session = sys.argv[1:5]
-worlds = sys.argv[5:]
+akonadi = sys.argv[1:2] == ["--akonadi"]
+args = sys.argv[2:] if akonadi else sys.argv[1:]
+sim, bridge, seed, session = args[0:4]
+worlds = args[4:]
 DAY = datetime.timedelta(days=1)
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
 
 def stamp(moment):
@@ -89,13 +99,41 @@ def requests_for(world):
 
 
 DRIVER = r'''
-import subprocess, sys
+import json, os, subprocess, sys
+inward, outward = {}, {}
+if os.environ.get("PEMRIX_AKONADI_MANIFEST"):
+    with open(os.environ["PEMRIX_AKONADI_MANIFEST"]) as f:
+        files = {source["file"]: source["id"] for source in json.load(f)}
+    listing = subprocess.run([sys.executable, os.path.join(sys.argv[1], "tools/akonadi-collections.py")],
+                             capture_output=True, text=True, check=True).stdout
+    for collection in json.loads(listing):
+        if collection["remoteId"] in files:
+            store_id = "akonadi:%d" % collection["id"]
+            inward[files[collection["remoteId"]]] = store_id
+            outward[store_id] = files[collection["remoteId"]]
+def translated(answer):
+    result = json.loads(answer).get("result") or {}
+    for item in result.get("sources", []):
+        item["id"] = outward.get(item["id"], item["id"])
+    for item in result.get("items", []):
+        if "sourceId" in item:
+            item["sourceId"] = outward.get(item["sourceId"], item["sourceId"])
+    whole = json.loads(answer)
+    if "result" in whole:
+        whole["result"] = result
+    return json.dumps(whole, ensure_ascii=False, separators=(",", ":"), sort_keys=True)
 requests = sys.stdin.read().splitlines()
-child = subprocess.Popen(sys.argv[1:], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+child = subprocess.Popen(sys.argv[2:], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
 for request in requests:
+    if outward:
+        sent = json.loads(request)
+        if "sourceIds" in sent:
+            sent["sourceIds"] = [inward.get(i, i) for i in sent["sourceIds"]]
+        request = json.dumps(sent)
     child.stdin.write(request + "\n")
     child.stdin.flush()
-    print(child.stdout.readline().rstrip("\n"), flush=True)
+    answer = child.stdout.readline().rstrip("\n")
+    print(translated(answer) if outward else answer, flush=True)
 child.stdin.close()
 child.wait()
 '''
@@ -103,7 +141,7 @@ child.wait()
 
 def answers(wrapper, program, requests, env=None):
     """The answers of `program`, run inside `wrapper` (a command prefix), one per request."""
-    result = subprocess.run(wrapper + [sys.executable, "-c", DRIVER, program],
+    result = subprocess.run(wrapper + [sys.executable, "-c", DRIVER, ROOT, program],
                             input="\n".join(requests), capture_output=True, text=True,
                             env=env, timeout=600)
     lines = result.stdout.splitlines()
@@ -123,6 +161,31 @@ def without_order(answer):
     return None
 
 
+def canonical(answer):
+    """The answer as the bridge writes JSON (keys sorted, no spaces, UTF-8 as it is)."""
+    return json.dumps(json.loads(answer), ensure_ascii=False, separators=(",", ":"),
+                      sort_keys=True)
+
+
+def kinds_of(world):
+    """The kind of each of the world's sources, by identifier."""
+    kinds = {c["id"]: c.get("entityType", "events") for c in world.get("calendars", [])}
+    kinds.update({c["id"]: "contacts" for c in world.get("containers", [])})
+    return kinds
+
+
+def of_its_kind(request, answer, kinds):
+    """A list-sources answer without the sources the world has as another kind."""
+    asked = json.loads(request)
+    result = answer.get("result") or {}
+    if asked.get("command") != "list-sources" or "sources" not in result:
+        return answer
+    copy = json.loads(json.dumps(answer))
+    copy["result"]["sources"] = [source for source in result["sources"]
+                                 if kinds.get(source["id"], asked["entity"]) == asked["entity"]]
+    return copy
+
+
 def compare(world_path):
     with open(world_path) as f:
         world = json.load(f)
@@ -130,6 +193,10 @@ def compare(world_path):
     expected = answers([], sim, requests, dict(os.environ, PEMRIX_BRIDGE_WORLD=world_path))
     env = dict(os.environ, PEMRIX_EDS_SEED=seed)
     got = answers(["bash", session, "--world", world_path, "--"], bridge, requests, env)
+    if akonadi:
+        # The driver read the store's answers back with the world's identifiers.
+        expected = [canonical(a) for a in expected]
+    kinds = kinds_of(world)
     counts = collections.Counter()
     unexplained = []
     for request, a, b in zip(requests, expected, got):
@@ -137,12 +204,17 @@ def compare(world_path):
             counts["same"] += 1
             continue
         ja, jb = json.loads(a), json.loads(b)
+        if akonadi and of_its_kind(request, jb, kinds) != jb:
+            jb = of_its_kind(request, jb, kinds)
+            if ja == jb:
+                counts["both kinds"] += 1
+                continue
         if "error" in ja and "error" in jb and ja["error"]["code"] == jb["error"]["code"]:
             counts["wording"] += 1
         elif without_order(ja) is not None and without_order(ja) == without_order(jb):
             counts["order"] += 1
         else:
-            unexplained.append(f"  request   {request}\n  simulator {a}\n  EDS       {b}")
+            unexplained.append(f"  request   {request}\n  simulator {a}\n  store     {b}")
     print(f"{os.path.basename(world_path)}: {len(requests)} requests, " +
           ", ".join(f"{n} {k}" for k, n in sorted(counts.items())) +
           f", {len(unexplained)} unexplained")
