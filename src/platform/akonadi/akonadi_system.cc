@@ -1,0 +1,29 @@
+// The Akonadi System: the shared client, made and destroyed on the Qt thread, and
+// authorisation from the session bus.
+#include "platform/akonadi/akonadi_system.h"
+
+#include "platform/akonadi/bus_access.h"
+#include "platform/akonadi/qt_thread.h"
+#include "platform/akonadi/store_client.h"
+
+namespace pemrix::platform {
+
+System::System() {
+  akonadi::QtThread::instance().run([this] { client_ = std::make_unique<akonadi::StoreClient>(); });
+}
+
+System::~System() {
+  akonadi::QtThread::instance().run([this] { client_.reset(); });
+}
+
+Authorization System::calendarAccess() const {
+  Authorization access = Authorization::restricted;
+  akonadi::QtThread::instance().run([&] { access = akonadi::busAccess(); });
+  return access;
+}
+
+Authorization System::contactAccess() const {
+  return calendarAccess();
+}
+
+}  // namespace pemrix::platform
