@@ -40,7 +40,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr auto kWriteWait = 180s;  // a busy machine delays Akonadi by a minute
+constexpr auto kWriteWait = 90s;  // a busy machine delays Akonadi by a minute
 
 const char* const kControl = "org.freedesktop.Akonadi.Control";
 
@@ -122,7 +122,8 @@ struct Resource {
   Kind kind = Kind::events;
   std::string instance;  // the agent instance id
   std::string file;
-  std::string text;  // the file's content as last loaded
+  std::string text;      // the file's content as last loaded
+  bool written = false;  // another client wrote through the resource, which saves it later
   long long collection = -1;
 };
 
@@ -200,7 +201,7 @@ class AkonadiBackend final : public ConformanceBackend {
       item.setPayload<KCalendarCore::Incidence::Ptr>(todo);
     }
     Resource& resource = resources_.at(sourceId);
-    resource.text.clear();  // the file no longer holds what was loaded
+    resource.written = true;
     onStoreQueue([&] {
       platform::akonadi::JobPtr<Akonadi::ItemCreateJob> job(
           new Akonadi::ItemCreateJob(item, Akonadi::Collection(resource.collection)));
@@ -268,6 +269,13 @@ class AkonadiBackend final : public ConformanceBackend {
   // items, and waits until the store holds them.
   void load(const Source& source, const std::string& text, long items) {
     auto found = resources_.find(source.id);
+    // A resource that another client wrote through saves its file on a timer of its own,
+    // which would overwrite the next world: a fresh resource takes its place.
+    if (found != resources_.end() && found->second.written) {
+      removeResource(found->second);
+      resources_.erase(found);
+      found = resources_.end();
+    }
     if (found == resources_.end()) {
       found = resources_.emplace(source.id, makeResource(source)).first;
     } else if (found->second.text == text) {
@@ -283,7 +291,8 @@ class AkonadiBackend final : public ConformanceBackend {
   Resource makeResource(const Source& source) {
     Resource resource;
     resource.kind = source.kind;
-    resource.file = folder_ + "/" + source.id + (source.kind == Kind::contacts ? ".vcf" : ".ics");
+    resource.file =
+        folder_ + "/" + std::to_string(++made_) + (source.kind == Kind::contacts ? ".vcf" : ".ics");
     std::ofstream(resource.file, std::ios::binary)
         << (source.kind == Kind::contacts ? std::string() : calendarFile({}));
     const bool contacts = source.kind == Kind::contacts;
@@ -380,6 +389,7 @@ class AkonadiBackend final : public ConformanceBackend {
   std::unique_ptr<platform::CalendarStore> calendars_;
   std::unique_ptr<platform::ContactStore> contacts_;
   int changes_ = 0;
+  int made_ = 0;  // resources made, which name their files
 };
 
 }  // namespace
