@@ -7,6 +7,7 @@
 #include <set>
 
 #include <KCalendarCore/Recurrence>
+#include <KCalendarCore/RecurrenceRule>
 #include <QTimeZone>
 
 #include "common/limits.h"
@@ -119,7 +120,7 @@ Occurrence occurrenceAt(const KCalendarCore::Event& event, const Slot& slot, con
 }
 
 std::optional<Occurrence> spanOf(const KCalendarCore::Event& event) {
-  if (!event.dtStart().isValid()) return std::nullopt;
+  if (!event.dtStart().date().isValid()) return std::nullopt;
   return occurrenceAt(event, slotOf(event, event.dtStart()), lengthOf(event));
 }
 
@@ -139,19 +140,55 @@ QDateTime inZoneOf(const QDateTime& time, const QDateTime& like) {
   return time.toLocalTime();
 }
 
+// The wall clock `time` shows in the zone of `like`, as a UTC value: a clock without
+// gaps or repeats, on which recurrence rules step from wall time to wall time.
+QDateTime wallClockAsUtc(const QDateTime& time, const QDateTime& like) {
+  // A time that a clock change skips is invalid to Qt but still shows its fields.
+  const QDateTime shown = time.isValid() ? inZoneOf(time, like) : time;
+  return QDateTime(shown.date(), shown.time(), Qt::UTC);
+}
+
+// The master's recurrence moved onto its wall clock (wallClockAsUtc): KCalendarCore drops
+// the slots a clock change skips when it expands in the zone itself.
+KCalendarCore::Recurrence onWallClock(const KCalendarCore::Event& master) {
+  const QDateTime start = master.dtStart();
+  KCalendarCore::Recurrence wall(*master.recurrence());
+  wall.setStartDateTime(wallClockAsUtc(start, start), false);
+  for (const auto& rules : {wall.rRules(), wall.exRules()}) {
+    for (KCalendarCore::RecurrenceRule* rule : rules) {
+      rule->setStartDt(wallClockAsUtc(start, start));
+      if (rule->duration() == 0 && rule->endDt().isValid()) {
+        rule->setEndDt(wallClockAsUtc(rule->endDt(), start));
+      }
+    }
+  }
+  QList<QDateTime> moved;
+  for (const QDateTime& time : wall.rDateTimes()) moved.append(wallClockAsUtc(time, start));
+  wall.setRDateTimes(moved);
+  moved.clear();
+  for (const QDateTime& time : wall.exDateTimes()) moved.append(wallClockAsUtc(time, start));
+  wall.setExDateTimes(moved);
+  return wall;
+}
+
 void addSeries(const KCalendarCore::Event& master, const std::set<Instant>& replaced,
                TimeWindow window, std::vector<Occurrence>& out) {
-  if (!master.dtStart().isValid()) return;
+  if (!master.dtStart().date().isValid()) return;
   const Length length = lengthOf(master);
   // A calendar day lasts at most 25 hours: a day more covers every clock change, and a
   // day either side covers any zone's offset.
   const auto reach = days(length.days + 1) + seconds(length.seconds) + days(1);
-  const QList<QDateTime> times = master.recurrence()->timesInInterval(utcOf(window.start - reach),
-                                                                      utcOf(window.end + days(1)));
+  const QList<QDateTime> times =
+      master.allDay() ? master.recurrence()->timesInInterval(utcOf(window.start - reach),
+                                                             utcOf(window.end + days(1)))
+                      : onWallClock(master).timesInInterval(utcOf(window.start - reach),
+                                                            utcOf(window.end + days(1)));
   std::map<Instant, Occurrence> kept;
   for (const QDateTime& time : times) {
     if (kept.size() >= limits::kMaxItems) break;
-    const Slot slot = slotOf(master, master.allDay() ? time : inZoneOf(time, master.dtStart()));
+    // Timed slots come as wall clocks (onWallClock), read in the master's zone.
+    const Slot slot = master.allDay() ? slotOf(master, time)
+                                      : Slot{wallClockOf(time), offsetsOf(master.dtStart())};
     Occurrence occurrence = occurrenceAt(master, slot, length);
     if (replaced.contains(occurrence.start)) continue;
     if (!window.overlaps(occurrence.start, occurrence.end)) continue;
@@ -163,7 +200,8 @@ void addSeries(const KCalendarCore::Event& master, const std::set<Instant>& repl
 }  // namespace
 
 std::optional<Instant> instantOf(const QDateTime& time) {
-  if (!time.isValid()) return std::nullopt;
+  // A wall time that a clock change skips is invalid to Qt but still shows its fields.
+  if (!time.date().isValid() || !time.time().isValid()) return std::nullopt;
   return Instant(instantOfWallTime(wallClockOf(time), offsetsOf(time)));
 }
 
@@ -174,7 +212,7 @@ std::vector<Occurrence> occurrencesIn(const KCalendarCore::Event* master,
   std::set<Instant> replaced;
   for (const KCalendarCore::Event* one : moved) {
     const QDateTime id = one->recurrenceId();
-    if (!id.isValid()) continue;
+    if (!id.date().isValid()) continue;
     replaced.insert(one->allDay() ? instantOfSlot(slotOf(*one, id)) : *instantOf(id));
     std::optional<Occurrence> span = spanOf(*one);
     if (span && window.overlaps(span->start, span->end)) out.push_back(*span);
@@ -191,7 +229,7 @@ std::vector<Occurrence> occurrencesIn(const KCalendarCore::Event* master,
 std::optional<Instant> dueOf(const KCalendarCore::Todo& todo) {
   if (!todo.hasDueDate()) return std::nullopt;
   const QDateTime due = todo.dtDue(true);
-  if (!due.isValid()) return std::nullopt;
+  if (!due.date().isValid()) return std::nullopt;
   if (todo.allDay()) return Instant(instantOfWallTime(dayOf(due.date()), localOffsets()));
   return instantOf(due);
 }
