@@ -2,6 +2,8 @@
 // authorisation from the session bus.
 #include "platform/akonadi/akonadi_system.h"
 
+#include <mutex>
+
 #include "platform/akonadi/bus_access.h"
 #include "platform/akonadi/qt_thread.h"
 #include "platform/akonadi/store_client.h"
@@ -18,7 +20,9 @@ System::~System() {
 
 Authorization System::calendarAccess() const {
   Authorization access = Authorization::restricted;
+  static std::once_flag registered;
   akonadi::QtThread::instance().run([&] { access = akonadi::busAccess(); });
+  std::call_once(registered, [] { akonadi::QtThread::instance().endBeforeExitHandlers(); });
   return access;
 }
 

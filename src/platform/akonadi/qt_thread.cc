@@ -3,10 +3,14 @@
 // arrives while a task waits in a nested event loop is put off until that task returns.
 #include "platform/akonadi/qt_thread.h"
 
+#include <chrono>
+#include <cstdlib>
 #include <deque>
 #include <future>
 #include <mutex>
 #include <thread>
+
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -25,6 +29,8 @@ struct QtThread::Impl {
   std::deque<Task> tasks;  // guarded by mutex
   std::thread::id id;
   QCoreApplication* app = nullptr;
+  std::promise<void> ended;  // set when the event loop has returned
+  std::once_flag ending;
   bool busy = false;      // Qt thread only: a task is running
   bool deferred = false;  // Qt thread only: a wake-up came while busy
 
@@ -81,6 +87,9 @@ QtThread::QtThread() : impl_(new Impl) {
     impl_->app = app;
     started.set_value();
     app->exec();
+    impl_->ended.set_value();
+    // The process is exiting: the thread stays out of everything Qt until it has.
+    for (;;) pause();
   }).detach();
   started.get_future().wait();
 }
@@ -108,6 +117,19 @@ void QtThread::run(const Task& task) {
     }
   });
   done.get_future().get();
+}
+
+void QtThread::endBeforeExitHandlers() {
+  std::atexit([] {
+    Impl& impl = *instance().impl_;
+    if (instance().isCurrent()) return;
+    std::call_once(impl.ending, [&impl] {
+      // Quitting ends nested loops too: a task waiting for a job fails as unavailable.
+      QMetaObject::invokeMethod(
+          impl.app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+      impl.ended.get_future().wait_for(std::chrono::seconds(2));
+    });
+  });
 }
 
 bool QtThread::isCurrent() const {

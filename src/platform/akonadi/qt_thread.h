@@ -7,7 +7,7 @@
 // Thread safety: `post` and `run` may be called from any thread. Tasks run one at a time,
 // in submission order; a task never starts while another is running, even when a task
 // waits for a job in a nested event loop (which still dispatches Akonadi's signals). The
-// thread starts on first use and runs until the process ends.
+// thread starts on first use and runs until the process exits.
 #pragma once
 
 #include "platform/main_queue.h"
@@ -28,6 +28,12 @@ class QtThread {
   void run(const Task& task);
   // True on the Qt thread itself.
   bool isCurrent() const;
+
+  // Has the thread's event loop end when the process exits, before the exit handlers
+  // registered so far run: Qt's D-Bus and Akonadi's global objects, which the loop would
+  // still use while they are destroyed. Called after each first use of such an object;
+  // the loop ends once, whichever handler runs first.
+  void endBeforeExitHandlers();
 
   struct Impl;
 

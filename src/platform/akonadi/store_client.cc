@@ -13,6 +13,7 @@
 #include <KContacts/Addressee>
 
 #include "platform/akonadi/jobs.h"
+#include "platform/akonadi/qt_thread.h"
 #include "platform/status.h"
 
 namespace pemrix::platform::akonadi {
@@ -86,6 +87,7 @@ void StoreClient::watchChanges() {
   // A session made while the server does not run would start it.
   if (monitor_ != nullptr || !Akonadi::ServerManager::isRunning()) return;
   session_ = new Akonadi::Session("pemrix-bridge");
+  QtThread::instance().endBeforeExitHandlers();
   monitor_ = new Akonadi::Monitor();
   monitor_->setSession(session_);
   for (Content content : {Content::events, Content::todos, Content::contacts}) {
@@ -139,6 +141,9 @@ std::vector<Akonadi::Collection> StoreClient::collections(Content content) {
   job->fetchScope().setListFilter(Akonadi::CollectionFetchScope::NoFilter);
   job->fetchScope().setIncludeStatistics(false);
   finish(job.get());
+  static bool listed = false;  // Qt thread only
+  if (!listed) QtThread::instance().endBeforeExitHandlers();
+  listed = true;
   std::vector<Akonadi::Collection> found;
   for (const Akonadi::Collection& collection : job->collections()) {
     if (collection.isVirtual() || !collection.contentMimeTypes().contains(type)) continue;
