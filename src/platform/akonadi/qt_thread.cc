@@ -1,0 +1,139 @@
+// The Qt thread: a QCoreApplication made and run on a thread of its own. Posted tasks are
+// kept in a list of their own; each queued wake-up runs at most one, and a wake-up that
+// arrives while a task waits in a nested event loop is put off until that task returns.
+#include "platform/akonadi/qt_thread.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <deque>
+#include <future>
+#include <mutex>
+#include <thread>
+
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+namespace pemrix::platform::akonadi {
+
+namespace {
+
+// Drops every message of Qt and of the libraries that log through it.
+void dropMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+}  // namespace
+
+struct QtThread::Impl {
+  std::mutex mutex;
+  std::deque<Task> tasks;  // guarded by mutex
+  std::thread::id id;
+  QCoreApplication* app = nullptr;
+  std::promise<void> ended;  // set when the event loop has returned
+  std::once_flag ending;
+  bool busy = false;      // Qt thread only: a task is running
+  bool deferred = false;  // Qt thread only: a wake-up came while busy
+
+  void wake() {
+    QMetaObject::invokeMethod(
+        app, [this] { runOne(); }, Qt::QueuedConnection);
+  }
+
+  Task take() {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (tasks.empty()) return nullptr;
+    Task task = std::move(tasks.front());
+    tasks.pop_front();
+    return task;
+  }
+
+  bool pending() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return !tasks.empty();
+  }
+
+  void runOne() {
+    if (busy) {
+      deferred = true;
+      return;
+    }
+    Task task = take();
+    if (!task) return;
+    busy = true;
+    deferred = false;
+    task();
+    busy = false;
+    if (deferred && pending()) wake();
+  }
+};
+
+QtThread& QtThread::instance() {
+  // Never destroyed: the thread runs until the process ends.
+  static QtThread* thread = new QtThread();
+  return *thread;
+}
+
+QtThread::QtThread() : impl_(new Impl) {
+  std::promise<void> started;
+  std::thread([this, &started] {
+    qInstallMessageHandler(dropMessage);
+    static int argc = 1;
+    static char name[] = "pemrix-bridge";
+    static char* argv[] = {name, nullptr};
+    // Jobs hold quit locks: without this, the loop would end with the first job.
+    QCoreApplication::setQuitLockEnabled(false);
+    auto* app = new QCoreApplication(argc, argv);
+    impl_->id = std::this_thread::get_id();
+    impl_->app = app;
+    started.set_value();
+    app->exec();
+    impl_->ended.set_value();
+    // The process is exiting: the thread stays out of everything Qt until it has.
+    for (;;) pause();
+  }).detach();
+  started.get_future().wait();
+}
+
+void QtThread::post(Task task) {
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->tasks.push_back(std::move(task));
+  }
+  impl_->wake();
+}
+
+void QtThread::run(const Task& task) {
+  if (isCurrent()) {
+    task();
+    return;
+  }
+  std::promise<void> done;
+  post([&] {
+    try {
+      task();
+      done.set_value();
+    } catch (...) {
+      done.set_exception(std::current_exception());
+    }
+  });
+  done.get_future().get();
+}
+
+void QtThread::endBeforeExitHandlers() {
+  std::atexit([] {
+    Impl& impl = *instance().impl_;
+    if (instance().isCurrent()) return;
+    std::call_once(impl.ending, [&impl] {
+      // Quitting ends nested loops too: a task waiting for a job fails as unavailable.
+      QMetaObject::invokeMethod(
+          impl.app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+      impl.ended.get_future().wait_for(std::chrono::seconds(2));
+    });
+  });
+}
+
+bool QtThread::isCurrent() const {
+  return std::this_thread::get_id() == impl_->id;
+}
+
+}  // namespace pemrix::platform::akonadi
