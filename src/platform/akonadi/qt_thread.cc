@@ -1,6 +1,7 @@
 // The Qt thread: a QCoreApplication made and run on a thread of its own. Posted tasks are
-// kept in a list of their own; each queued wake-up runs at most one, and a wake-up that
-// arrives while a task waits in a nested event loop is put off until that task returns.
+// kept in a list of their own; each queued wake-up runs at most one, and one that arrives
+// while a task waits in a nested event loop leaves the list to the wake-up that task's end
+// posts.
 #include "platform/akonadi/qt_thread.h"
 
 #include <chrono>
@@ -31,8 +32,7 @@ struct QtThread::Impl {
   QCoreApplication* app = nullptr;
   std::promise<void> ended;  // set when the event loop has returned
   std::once_flag ending;
-  bool busy = false;      // Qt thread only: a task is running
-  bool deferred = false;  // Qt thread only: a wake-up came while busy
+  bool busy = false;  // Qt thread only: a task is running
 
   void wake() {
     QMetaObject::invokeMethod(
@@ -53,17 +53,19 @@ struct QtThread::Impl {
   }
 
   void runOne() {
-    if (busy) {
-      deferred = true;
-      return;
-    }
+    // A wake-up inside a task's nested loop is answered once that task has returned.
+    if (busy) return;
     Task task = take();
     if (!task) return;
     busy = true;
-    deferred = false;
+    struct Idle {
+      Impl& impl;
+      ~Idle() {
+        impl.busy = false;
+        if (impl.pending()) impl.wake();
+      }
+    } idle{*this};
     task();
-    busy = false;
-    if (deferred && pending()) wake();
   }
 };
 
