@@ -7,8 +7,8 @@
 // says how.
 //
 // A backend's writer puts a world into its real store, as another program would. What a
-// writer cannot express it names through `cannot`, and the cases that need it are skipped
-// with that reason, never silently.
+// writer cannot express, or its store cannot keep, it names through `cannot`, and the cases
+// that need it are skipped with that reason, never silently.
 #pragma once
 
 #include <chrono>
@@ -90,6 +90,8 @@ enum class Capability {
   failingService,   // the service failing a read of a source that exists
   authorization,    // authorisation states other than full access
   namedContainers,  // contact containers of the world's own, with its titles
+  skippedDueTimes,  // a reminder due at a local time that a clock change skips (a store's
+                    // own library may drop such a due date when it reads the item)
 };
 
 enum class Fault { sourceGone, serviceFails };
