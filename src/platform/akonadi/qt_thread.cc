@@ -16,6 +16,8 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
+#include "platform/run_and_wait.h"
+
 namespace pemrix::platform::akonadi {
 
 namespace {
@@ -105,20 +107,8 @@ void QtThread::post(Task task) {
 }
 
 void QtThread::run(const Task& task) {
-  if (isCurrent()) {
-    task();
-    return;
-  }
-  std::promise<void> done;
-  post([&] {
-    try {
-      task();
-      done.set_value();
-    } catch (...) {
-      done.set_exception(std::current_exception());
-    }
-  });
-  done.get_future().get();
+  runAndWait(
+      isCurrent(), [this](Task posted) { post(std::move(posted)); }, task);
 }
 
 void QtThread::endBeforeExitHandlers() {

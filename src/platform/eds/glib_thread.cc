@@ -8,6 +8,8 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/run_and_wait.h"
+
 namespace pemrix::platform::eds {
 
 struct GlibThread::Impl {
@@ -85,20 +87,8 @@ void GlibThread::post(Task task) {
 }
 
 void GlibThread::run(const Task& task) {
-  if (isCurrent()) {
-    task();
-    return;
-  }
-  std::promise<void> done;
-  post([&] {
-    try {
-      task();
-      done.set_value();
-    } catch (...) {
-      done.set_exception(std::current_exception());
-    }
-  });
-  done.get_future().get();
+  runAndWait(
+      isCurrent(), [this](Task posted) { post(std::move(posted)); }, task);
 }
 
 bool GlibThread::isCurrent() const {
