@@ -1,12 +1,16 @@
 #!/usr/bin/env python3
-"""A bounded fault run of the real bridge over a private EDS store. tools/eds-faults.sh runs
-it inside tools/eds-session.sh, seeded with tests/eds/worlds/store.json.
+"""A bounded fault run of the real bridge over a private store. tools/eds-faults.sh runs it
+inside tools/eds-session.sh, or with --akonadi inside tools/akonadi-session.sh, over
+tests/eds/worlds/store.json.
 
 One stream of mixed requests goes to pemrix-bridge, each answered before the next is sent,
-while a killer ends a random EDS service of the session (source registry, calendar factory
-or address-book factory, found by its name on the private bus) with SIGKILL every 0.4 to
-1.6 seconds, and a churn thread adds and removes calendars and address books through the
-registry. The bridge is started again when it ends as documented (after a "timeout").
+while a killer ends a random service of the session with SIGKILL every 0.4 to 1.6 seconds
+(found by its name on the private bus): for EDS its source registry, calendar factory or
+address-book factory, while a churn thread adds and removes calendars and address books
+through the registry; for Akonadi its server or one of its resources, while a churn
+thread removes the world's resources one by one, each during the reads. With Akonadi the
+run ends by taking the session bus away and checking that the bridge still answers and
+ends cleanly. The bridge is started again when it ends as documented (after a "timeout").
 
 Prints the requests, kills, answers, failures by code, lost and duplicated answers, the
 bytes on standard error, the bridge's peak memory and how long it took from a kill to the
@@ -14,7 +18,7 @@ next success. Exits 1 on any lost or duplicated answer, any byte on standard err
 bridge that ended other than as documented (a signal, another status, an exit while a
 request was unanswered).
 
-usage: eds-faults.py BRIDGE SECONDS [RANDOM-SEED]
+usage: eds-faults.py BRIDGE SECONDS [RANDOM-SEED] [--akonadi]
 """
 import json
 import os
@@ -25,8 +29,10 @@ import sys
 import threading
 import time
 
-BRIDGE, SECONDS = sys.argv[1], float(sys.argv[2])
-SEED = int(sys.argv[3]) if len(sys.argv) > 3 else 1
+AKONADI = "--akonadi" in sys.argv
+ARGS = [arg for arg in sys.argv[1:] if arg != "--akonadi"]
+BRIDGE, SECONDS = ARGS[0], float(ARGS[1])
+SEED = int(ARGS[2]) if len(ARGS) > 2 else 1
 ANSWER_WAIT = 20.0  # the bridge answers every store request within 15 s
 SERVICES = {
     "registry": "org.gnome.evolution.dataserver.Sources5",
@@ -48,6 +54,27 @@ REQUESTS = [
     '"query":"ac"',
 ]
 
+
+
+def akonadi_ids():
+    """The store's identifier ("akonadi:N") of each of the world's sources, by the file the
+    session wrote it to."""
+    with open(os.environ["PEMRIX_AKONADI_MANIFEST"]) as f:
+        files = {source["file"]: source["id"] for source in json.load(f)}
+    here = os.path.dirname(os.path.abspath(__file__))
+    listing = subprocess.run([sys.executable, os.path.join(here, "akonadi-collections.py")],
+                             capture_output=True, text=True, check=True).stdout
+    return {files[c["remoteId"]]: (f"akonadi:{c['id']}", c["resource"])
+            for c in json.loads(listing) if c["remoteId"] in files}
+
+
+if AKONADI:
+    STORE_IDS = akonadi_ids()
+    for world_id, (store_id, _) in STORE_IDS.items():
+        REQUESTS = [body.replace(f'"{world_id}"', f'"{store_id}"') for body in REQUESTS]
+    SERVICES = {"server": "org.freedesktop.Akonadi"}
+    RESOURCES = sorted({resource for _, resource in STORE_IDS.values()})
+
 rng = random.Random(SEED)
 lock = threading.Lock()
 # Held by the churn thread while it looks up a source's object path and removes it, and by
@@ -58,6 +85,7 @@ kills = []  # (time, service)
 churned = {"added": 0, "removed": 0, "failed": 0}
 churn_sources = []  # (uid, kind) of sources the churn thread made, newest last
 gone_sources = []  # (uid, kind) it removed
+removed_resources = []  # Akonadi resources the churn thread removed
 
 
 def gdbus(*args):
@@ -72,8 +100,33 @@ def service_pid(name):
     return int(match.group(1)) if match else None
 
 
+def akonadi_service():
+    """Akonadi's server (twice at most: its control process gives up on the server after a
+    third crash), or one of the resources still there."""
+    with lock:
+        resources = [r for r in RESOURCES if r not in removed_resources]
+        servers_killed = sum(1 for _, service in kills if service == "server")
+    if resources and (servers_killed >= 2 or rng.random() < 0.5):
+        return "resource", "org.freedesktop.Akonadi.Resource." + rng.choice(resources)
+    if servers_killed >= 2:
+        return None, None
+    return "server", SERVICES["server"]
+
+
 def killer():
     while not stop.wait(rng.uniform(0.4, 1.6)):
+        if AKONADI:
+            service, name = akonadi_service()
+            pid = service_pid(name) if name else None
+            if pid is None:
+                continue  # not running at the moment
+            try:
+                os.kill(pid, 9)
+            except ProcessLookupError:
+                continue
+            with lock:
+                kills.append((time.monotonic(), service))
+            continue
         service = rng.choice(sorted(SERVICES))
         with registry_paths:
             pid = service_pid(SERVICES[service])
@@ -112,7 +165,24 @@ def remove_source(uid):
     return True
 
 
+def remove_resources():
+    """Removes the world's resources one by one, a few seconds apart, during the reads."""
+    for resource in rng.sample(RESOURCES, len(RESOURCES)):
+        if stop.wait(max(2.0, SECONDS / (len(RESOURCES) + 1))):
+            return
+        done = gdbus("--dest", "org.freedesktop.Akonadi.Control", "--object-path",
+                     "/AgentManager", "--method",
+                     "org.freedesktop.Akonadi.AgentManager.removeAgentInstance", resource)
+        with lock:
+            if done.returncode == 0:
+                removed_resources.append(resource)
+            churned["removed" if done.returncode == 0 else "failed"] += 1
+
+
 def churn():
+    if AKONADI:
+        remove_resources()
+        return
     made = 0
     while not stop.wait(rng.uniform(1.5, 3.0)):
         with lock:
@@ -139,6 +209,8 @@ def churn():
 
 def churn_request():
     """A query over a source the churn thread made, present or gone; None if there is none."""
+    if AKONADI:
+        return None  # the world's own sources are the ones removed
     with lock:
         candidates = churn_sources + gone_sources[-2:]
     if not candidates:
@@ -252,6 +324,8 @@ def run():
             restarts += 1
             bridge = Bridge()
     stop.set()
+    if AKONADI:
+        lost += without_bus(bridge)
     status = bridge.close()
     if status != 0:
         crashes.append(f"at the end: exit {status}")
@@ -263,6 +337,19 @@ def run():
     return dict(codes=codes, outcomes=outcomes, lost=lost, duplicated=duplicated,
                 stderr_bytes=stderr_bytes, stderr_text=stderr_text, changed=changed,
                 restarts=restarts, peak_kb=peak_kb, requests=requests, crashes=crashes)
+
+
+def without_bus(bridge):
+    """Takes the session bus away and asks again; the number of requests left unanswered."""
+    daemon = service_pid("org.freedesktop.DBus")
+    if daemon is not None:
+        os.kill(daemon, 9)
+    unanswered = 0
+    for n, body in enumerate(REQUESTS[:5]):
+        if bridge.ask(f"no-bus-{n}", body) is None:
+            unanswered += 1
+    print(f"without the bus    {len(REQUESTS[:5]) - unanswered} of {len(REQUESTS[:5])} answered")
+    return unanswered
 
 
 def recovery(outcomes):

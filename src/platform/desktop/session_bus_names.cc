@@ -31,6 +31,9 @@ bool addNames(GDBusConnection* bus, const char* method, std::set<std::string>& n
 std::optional<BusNames> readOnThisThread() {
   GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
   if (bus == nullptr) return std::nullopt;
+  // GLib's shared connection raises SIGTERM in the process when the bus goes away; the
+  // bridge ends only by its own rules.
+  g_dbus_connection_set_exit_on_close(bus, FALSE);
   BusNames names;
   bool listed = addNames(bus, "ListNames", names.owned) &&
                 addNames(bus, "ListActivatableNames", names.activatable);
