@@ -113,31 +113,30 @@ def akonadi_service():
     return "server", SERVICES["server"]
 
 
+def kill(service, name):
+    """Ends the process that owns `name` on the bus with SIGKILL and records the kill under
+    `service`; nothing when no process owns it at the moment."""
+    pid = service_pid(name)
+    if pid is None:
+        return
+    try:
+        os.kill(pid, 9)
+    except ProcessLookupError:
+        return
+    with lock:
+        kills.append((time.monotonic(), service))
+
+
 def killer():
     while not stop.wait(rng.uniform(0.4, 1.6)):
         if AKONADI:
             service, name = akonadi_service()
-            pid = service_pid(name) if name else None
-            if pid is None:
-                continue  # not running at the moment
-            try:
-                os.kill(pid, 9)
-            except ProcessLookupError:
-                continue
-            with lock:
-                kills.append((time.monotonic(), service))
+            if name:
+                kill(service, name)
             continue
         service = rng.choice(sorted(SERVICES))
         with registry_paths:
-            pid = service_pid(SERVICES[service])
-            if pid is None:
-                continue  # not running at the moment
-            try:
-                os.kill(pid, 9)
-            except ProcessLookupError:
-                continue
-        with lock:
-            kills.append((time.monotonic(), service))
+            kill(service, SERVICES[service])
 
 
 def create_source(uid, kind):
