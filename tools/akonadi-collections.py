@@ -1,12 +1,16 @@
 #!/usr/bin/env python3
 """Lists the collections of a private Akonadi store that uses the SQLite driver.
 
-    tools/akonadi-collections.py [DATABASE]
+    tools/akonadi-collections.py [--world-ids] [DATABASE]
 
 Prints a JSON array, one object per collection that belongs to a resource (the server's
 virtual search collections are left out): {"id", "resource", "name", "remoteId",
 "mimeTypes", "items"}. DATABASE defaults to $XDG_DATA_HOME/akonadi/akonadi.db, the file a session
 started with private XDG folders uses.
+
+With --world-ids, inside tools/akonadi-session.sh, it prints instead a line WORLD_ID=STORE_ID
+for each source of the session's world: the world's identifier and the bridge's identifier
+of the collection made from that source's file ("akonadi:" and the collection's id).
 
 It reads the database file directly, read-only, instead of asking the server: the server
 keeps it in write-ahead-log mode, so this neither waits for nor blocks the server, and it
@@ -50,9 +54,19 @@ def collections(path):
         connection.close()
 
 
+def world_ids(found):
+    """The bridge's identifier of each world source, from the session's manifest."""
+    with open(os.environ["PEMRIX_AKONADI_MANIFEST"]) as f:
+        files = {source["file"]: source["id"] for source in json.load(f)}
+    return {files[c["remoteId"]]: "akonadi:%d" % c["id"] for c in found if c["remoteId"] in files}
+
+
 def main(argv):
+    by_world = len(argv) > 1 and argv[1] == "--world-ids"
+    if by_world:
+        argv = argv[:1] + argv[2:]
     if len(argv) > 2:
-        print("usage: tools/akonadi-collections.py [DATABASE]", file=sys.stderr)
+        print("usage: tools/akonadi-collections.py [--world-ids] [DATABASE]", file=sys.stderr)
         return 64
     path = argv[1] if len(argv) == 2 else os.path.join(
         os.environ.get("XDG_DATA_HOME") or os.path.expanduser("~/.local/share"),
@@ -62,6 +76,10 @@ def main(argv):
     except sqlite3.Error as error:
         print("akonadi-collections: %s" % error, file=sys.stderr)
         return 1
+    if by_world:
+        for world_id, store_id in world_ids(found).items():
+            print("%s=%s" % (world_id, store_id))
+        return 0
     json.dump(found, sys.stdout, ensure_ascii=False, indent=1)
     print()
     return 0

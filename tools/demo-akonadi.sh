@@ -11,4 +11,7 @@ cmake --build --preset default --target pemrix-bridge pemrix-backend-akonadi pem
 world=$(mktemp "${TMPDIR:-/tmp}/pemrix-demo-world.XXXXXX.json")
 trap 'rm -f "$world"' EXIT
 build/default/pemrix-eds-seed --demo-world >"$world"
-tools/akonadi-session.sh --world "$world" -- bash tools/demo-exchange.sh build/default/pemrix-bridge
+# The exchange names the sources by the identifiers Akonadi gave their collections.
+# shellcheck disable=SC2016  # expanded inside the session
+tools/akonadi-session.sh --world "$world" -- bash -c \
+  'bash tools/demo-exchange.sh build/default/pemrix-bridge $(python3 tools/akonadi-collections.py --world-ids)'

@@ -2,11 +2,14 @@
 # The demonstration exchange that tools/demo.sh and tools/demo-eds.sh print: starts the
 # bridge given as the first argument and sends it a few requests about the demonstration
 # world, one at a time as the app does (a store request must be answered before the next is
-# sent), printing each request and its answer. Dates follow the day of the run.
+# sent), printing each request and its answer. Dates follow the day of the run. Each
+# WORLD_ID=STORE_ID names the identifier a store gave one of the world's sources, for a store
+# that chooses its own (Akonadi's collections); the requests name the store's.
 #
-# Usage: tools/demo-exchange.sh BRIDGE
+# Usage: tools/demo-exchange.sh BRIDGE [WORLD_ID=STORE_ID ...]
 set -euo pipefail
 bridge=$1
+shift
 
 now=$(date -u +%s)
 day() { date -u -d "@$((now + $1 * 86400))" +%Y-%m-%dT00:00:00Z; }
@@ -24,7 +27,14 @@ requests=(
   '{"id":"11","command":"shutdown"}'
 )
 
+for pair in "$@"; do
+  for i in "${!requests[@]}"; do
+    requests[i]=${requests[i]//\"${pair%%=*}\"/\"${pair#*=}\"}
+  done
+done
+
 coproc BRIDGE { "$bridge"; }
+# shellcheck disable=SC2153  # coproc sets BRIDGE_PID
 bridge_pid=$BRIDGE_PID  # bash unsets BRIDGE_PID once the coprocess has exited
 for request in "${requests[@]}"; do
   printf '> %s\n' "$request"

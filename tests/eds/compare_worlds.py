@@ -102,15 +102,12 @@ DRIVER = r'''
 import json, os, subprocess, sys
 inward, outward = {}, {}
 if os.environ.get("PEMRIX_AKONADI_MANIFEST"):
-    with open(os.environ["PEMRIX_AKONADI_MANIFEST"]) as f:
-        files = {source["file"]: source["id"] for source in json.load(f)}
-    listing = subprocess.run([sys.executable, os.path.join(sys.argv[1], "tools/akonadi-collections.py")],
-                             capture_output=True, text=True, check=True).stdout
-    for collection in json.loads(listing):
-        if collection["remoteId"] in files:
-            store_id = "akonadi:%d" % collection["id"]
-            inward[files[collection["remoteId"]]] = store_id
-            outward[store_id] = files[collection["remoteId"]]
+    listing = subprocess.run([sys.executable, os.path.join(sys.argv[1], "tools/akonadi-collections.py"),
+                              "--world-ids"], capture_output=True, text=True, check=True).stdout
+    for line in listing.splitlines():
+        world_id, store_id = line.split("=", 1)
+        inward[world_id] = store_id
+        outward[store_id] = world_id
 def translated(answer):
     result = json.loads(answer).get("result") or {}
     for item in result.get("sources", []):
