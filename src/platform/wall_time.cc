@@ -2,6 +2,7 @@
 #include "platform/wall_time.h"
 
 #include <algorithm>
+#include <ctime>
 
 namespace pemrix::platform {
 
@@ -34,6 +35,13 @@ local_seconds earliestWallTimeReaching(sys_seconds instant, const UtcOffsetAt& o
 
 local_seconds wallTimeOfInstant(sys_seconds instant, const UtcOffsetAt& offsetAt) {
   return local_seconds((instant + offsetAt(instant)).time_since_epoch());
+}
+
+seconds localZoneOffsetAt(sys_seconds instant) {
+  const auto at = static_cast<std::time_t>(instant.time_since_epoch().count());
+  std::tm fields{};
+  if (localtime_r(&at, &fields) == nullptr) return seconds(0);
+  return seconds(timegm(&fields) - at);
 }
 
 }  // namespace pemrix::platform

@@ -36,4 +36,9 @@ std::chrono::local_seconds earliestWallTimeReaching(std::chrono::sys_seconds ins
 std::chrono::local_seconds wallTimeOfInstant(std::chrono::sys_seconds instant,
                                              const UtcOffsetAt& offsetAt);
 
+// The offset of the process's local zone (TZ when set) at `instant`, as the C library
+// reads it: the zone of floating times on the Linux desktops. Zero where the C library
+// cannot say.
+std::chrono::seconds localZoneOffsetAt(std::chrono::sys_seconds instant);
+
 }  // namespace pemrix::platform

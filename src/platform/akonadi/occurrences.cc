@@ -2,7 +2,6 @@
 #include "platform/akonadi/occurrences.h"
 
 #include <algorithm>
-#include <ctime>
 #include <map>
 #include <set>
 
@@ -23,16 +22,8 @@ using std::chrono::local_seconds;
 using std::chrono::seconds;
 using std::chrono::sys_seconds;
 
-// The local zone's offset at `instant`, as the C library reads it (TZ when set).
-seconds localOffsetAt(sys_seconds instant) {
-  const auto at = static_cast<std::time_t>(instant.time_since_epoch().count());
-  std::tm fields{};
-  if (localtime_r(&at, &fields) == nullptr) return seconds(0);
-  return seconds(timegm(&fields) - at);
-}
-
 UtcOffsetAt localOffsets() {
-  return localOffsetAt;
+  return localZoneOffsetAt;
 }
 
 // The offsets of the zone `time` is stated in.

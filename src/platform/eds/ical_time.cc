@@ -4,7 +4,6 @@
 #include "platform/eds/ical_time.h"
 
 #include <cstring>
-#include <ctime>
 
 namespace pemrix::platform::eds {
 
@@ -16,14 +15,6 @@ using std::chrono::sys_seconds;
 
 constexpr const char* kBuiltinPrefix = "/freeassociation.sourceforge.net/";
 constexpr int kLastYear = 9999;
-
-// The local zone's offset at `instant`, as the C library reads it.
-seconds localOffsetAt(sys_seconds instant) {
-  const auto at = static_cast<std::time_t>(instant.time_since_epoch().count());
-  std::tm fields{};
-  if (localtime_r(&at, &fields) == nullptr) return seconds(0);
-  return seconds(timegm(&fields) - at);
-}
 
 // The offset libical's `zone` has at `instant`.
 seconds zoneOffsetAt(icaltimezone* zone, sys_seconds instant) {
@@ -87,7 +78,7 @@ UtcOffsetAt offsetsOf(const WallTime& time) {
     return [zone = time.zone](sys_seconds at) { return zoneOffsetAt(zone, at); };
   }
   if (time.utc()) return [](sys_seconds) { return seconds(0); };
-  return localOffsetAt;
+  return localZoneOffsetAt;
 }
 
 std::optional<Instant> instantOf(const WallTime& time) {
