@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <deque>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -17,6 +16,7 @@
 #include <QMetaObject>
 
 #include "platform/run_and_wait.h"
+#include "platform/task_inbox.h"
 
 namespace pemrix::platform::akonadi {
 
@@ -28,8 +28,7 @@ void dropMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
 }  // namespace
 
 struct QtThread::Impl {
-  std::mutex mutex;
-  std::deque<Task> tasks;  // guarded by mutex
+  TaskInbox tasks;
   std::thread::id id;
   QCoreApplication* app = nullptr;
   std::promise<void> ended;  // set when the event loop has returned
@@ -41,30 +40,17 @@ struct QtThread::Impl {
         app, [this] { runOne(); }, Qt::QueuedConnection);
   }
 
-  Task take() {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (tasks.empty()) return nullptr;
-    Task task = std::move(tasks.front());
-    tasks.pop_front();
-    return task;
-  }
-
-  bool pending() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return !tasks.empty();
-  }
-
   void runOne() {
     // A wake-up inside a task's nested loop is answered once that task has returned.
     if (busy) return;
-    Task task = take();
+    Task task = tasks.take();
     if (!task) return;
     busy = true;
     struct Idle {
       Impl& impl;
       ~Idle() {
         impl.busy = false;
-        if (impl.pending()) impl.wake();
+        if (impl.tasks.pending()) impl.wake();
       }
     } idle{*this};
     task();
@@ -99,10 +85,7 @@ QtThread::QtThread() : impl_(new Impl) {
 }
 
 void QtThread::post(Task task) {
-  {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    impl_->tasks.push_back(std::move(task));
-  }
+  impl_->tasks.push(std::move(task));
   impl_->wake();
 }
 

@@ -3,32 +3,17 @@
 // source is blocked during its own dispatch).
 #include "platform/eds/glib_thread.h"
 
-#include <deque>
 #include <future>
-#include <mutex>
 #include <thread>
 
 #include "platform/run_and_wait.h"
+#include "platform/task_inbox.h"
 
 namespace pemrix::platform::eds {
 
 struct GlibThread::Impl {
-  std::mutex mutex;
-  std::deque<Task> tasks;  // guarded by mutex
+  TaskInbox tasks;
   std::thread::id id;
-
-  bool pending() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return !tasks.empty();
-  }
-
-  Task take() {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (tasks.empty()) return nullptr;
-    Task task = std::move(tasks.front());
-    tasks.pop_front();
-    return task;
-  }
 };
 
 namespace {
@@ -40,15 +25,15 @@ struct TaskSource {
 
 gboolean prepare(GSource* source, gint* timeout) {
   *timeout = -1;
-  return reinterpret_cast<TaskSource*>(source)->impl->pending();
+  return reinterpret_cast<TaskSource*>(source)->impl->tasks.pending();
 }
 
 gboolean check(GSource* source) {
-  return reinterpret_cast<TaskSource*>(source)->impl->pending();
+  return reinterpret_cast<TaskSource*>(source)->impl->tasks.pending();
 }
 
 gboolean dispatch(GSource* source, GSourceFunc, gpointer) {
-  if (Task task = reinterpret_cast<TaskSource*>(source)->impl->take()) task();
+  if (Task task = reinterpret_cast<TaskSource*>(source)->impl->tasks.take()) task();
   return G_SOURCE_CONTINUE;
 }
 
@@ -79,10 +64,7 @@ GlibThread::GlibThread() : impl_(new Impl), context_(g_main_context_new()) {
 }
 
 void GlibThread::post(Task task) {
-  {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    impl_->tasks.push_back(std::move(task));
-  }
+  impl_->tasks.push(std::move(task));
   g_main_context_wakeup(context_);
 }
 
