@@ -18,7 +18,7 @@ if(PEMRIX_EDS_PLATFORM)
   add_library(pemrix-backend-eds MODULE ${PEMRIX_EDS_SOURCES})
   set_target_properties(pemrix-backend-eds PROPERTIES PREFIX "")
   target_include_directories(pemrix-backend-eds PRIVATE ${PROJECT_SOURCE_DIR}/src)
-  target_link_libraries(pemrix-backend-eds PRIVATE PkgConfig::EDS Threads::Threads)
+  target_link_libraries(pemrix-backend-eds PRIVATE PkgConfig::EDS Threads::Threads ${CMAKE_DL_LIBS})
   pemrix_set_warnings(pemrix-backend-eds)
 
   # The same layer with the portable code in one library, for the tests that drive the EDS
